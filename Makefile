@@ -1,0 +1,32 @@
+# Two commands for a fresh Debian 12 machine:
+#   make run    installs what is missing, builds, opens the window
+#   make check  installs what is missing, builds, runs every test (also under ASan and UBSan)
+BUILD ?= build
+BUILD_SAN ?= build-sanitize
+JOBS ?= $(shell nproc)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: run check deps build build-sanitize bench clean
+
+deps:
+	bash scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	cd $(BUILD)/bin && ./Kestrum
+
+check: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	cmake -S . -B $(BUILD_SAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON \
+	      -DKESTRUM_BUILD_PROGRAM=OFF -DKESTRUM_BUILD_BENCH=OFF
+	cmake --build $(BUILD_SAN) -j $(JOBS)
+	ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bench/kestrum_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN)

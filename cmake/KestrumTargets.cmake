@@ -1,0 +1,14 @@
+# Per-target settings shared by every target of the project: C++20, warnings, and arithmetic that the
+# compiler may not fuse or reorder (results must be the same on every machine).
+function(kestrum_target_defaults target)
+  target_compile_features(${target} PRIVATE cxx_std_20)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -ffp-contract=off -fno-fast-math)
+  if(KESTRUM_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()

@@ -1,0 +1,68 @@
+// The drawing surface the plot draws on, with the picture box's model: pixel scale, origin at the
+// top-left of the inner area, a current colour and dash style, a text position that Print moves to
+// x = 0 one line lower. Implementations: ImageCanvas (QPainter into a QImage, shown by PictureBox)
+// and RecordingCanvas (keeps what was drawn, for tests).
+#pragma once
+
+#include <QPointF>
+#include <QString>
+
+#include <cstdint>
+
+namespace kestrum {
+
+// 0x00BBGGRR, as the window's colours are given.
+using Colour = std::uint32_t;
+constexpr Colour kBlack = 0x000000;
+constexpr Colour kPureRed = 0x0000FF;
+
+enum class DrawStyle { Solid = 0, Dash = 1 };
+
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+
+    virtual double ScaleWidth() const = 0;
+    virtual double ScaleHeight() const = 0;
+
+    Colour ForeColor() const { return foreColor_; }
+    void setForeColor(Colour colour) { foreColor_ = colour; }
+    DrawStyle drawStyle() const { return drawStyle_; }
+    void setDrawStyle(DrawStyle style) { drawStyle_ = style; }
+    double CurrentX() const { return currentX_; }
+    double CurrentY() const { return currentY_; }
+    void setCurrentX(double x) { currentX_ = x; }
+    void setCurrentY(double y) { currentY_ = y; }
+
+    // Clears to the background and puts the text position back at the origin.
+    void Cls()
+    {
+        clear();
+        currentX_ = 0.0;
+        currentY_ = 0.0;
+    }
+    // A line in the current ForeColor, or in the colour given, in the current DrawStyle.
+    void Line(QPointF from, QPointF to) { drawLine(from, to, foreColor_); }
+    void Line(QPointF from, QPointF to, Colour colour) { drawLine(from, to, colour); }
+    // One item with its top-left at the text position, in ForeColor; then the line ends.
+    void Print(const QString& text)
+    {
+        drawText(QPointF(currentX_, currentY_), text);
+        currentX_ = 0.0;
+        currentY_ += lineHeight();
+    }
+
+protected:
+    virtual void clear() = 0;
+    virtual void drawLine(QPointF from, QPointF to, Colour colour) = 0;
+    virtual void drawText(QPointF topLeft, const QString& text) = 0;
+    virtual double lineHeight() const = 0;
+
+private:
+    Colour foreColor_ = kBlack;
+    DrawStyle drawStyle_ = DrawStyle::Solid;
+    double currentX_ = 0.0;
+    double currentY_ = 0.0;
+};
+
+} // namespace kestrum
