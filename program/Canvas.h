@@ -33,6 +33,8 @@ public:
     double CurrentY() const { return currentY_; }
     void setCurrentX(double x) { currentX_ = x; }
     void setCurrentY(double y) { currentY_ = y; }
+    // The height of one text line in the canvas's font: how far Print moves down.
+    double TextHeight() const { return lineHeight(); }
 
     // Clears to the background and puts the text position back at the origin.
     void Cls()

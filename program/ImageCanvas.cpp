@@ -1,1 +1,146 @@
-// placeholder: replaced by its owner
+#include "ImageCanvas.h"
+
+#include <QFontMetricsF>
+#include <QLine>
+#include <QPainter>
+#include <QPen>
+#include <QRectF>
+
+#include <cmath>
+
+namespace kestrum {
+
+namespace {
+
+constexpr QImage::Format kFormat = QImage::Format_RGB32;
+
+// Cuts the segment down to the part inside [left, right] x [top, bottom] (Liang-Barsky). False when
+// nothing of it is inside. Plot coordinates can lie far off the canvas (a red line pushed millions
+// of units down by a small spread of values); the painter is only ever given points near the image.
+bool clip(QPointF& from, QPointF& to, double left, double top, double right, double bottom)
+{
+    const double dx = to.x() - from.x();
+    const double dy = to.y() - from.y();
+    double enter = 0.0;
+    double leave = 1.0;
+    const auto edge = [&](double p, double q) {
+        if (p == 0.0)
+            return q >= 0.0;
+        const double t = q / p;
+        if (p < 0.0) {
+            if (t > leave)
+                return false;
+            if (t > enter)
+                enter = t;
+        } else {
+            if (t < enter)
+                return false;
+            if (t < leave)
+                leave = t;
+        }
+        return true;
+    };
+    if (!edge(-dx, from.x() - left) || !edge(dx, right - from.x()) || !edge(-dy, from.y() - top) ||
+        !edge(dy, bottom - from.y()))
+        return false;
+    const QPointF start = from;
+    if (leave < 1.0)
+        to = QPointF(start.x() + leave * dx, start.y() + leave * dy);
+    if (enter > 0.0)
+        from = QPointF(start.x() + enter * dx, start.y() + enter * dy);
+    return true;
+}
+
+bool finite(QPointF point) { return std::isfinite(point.x()) && std::isfinite(point.y()); }
+
+// The pixel that holds the point: pixel (i, j) covers [i, i + 1) x [j, j + 1).
+QPoint pixelOf(QPointF point)
+{
+    return QPoint(static_cast<int>(std::floor(point.x())), static_cast<int>(std::floor(point.y())));
+}
+
+} // namespace
+
+QColor toQColor(Colour colour)
+{
+    return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>((colour >> 8) & 0xFFu),
+                  static_cast<int>((colour >> 16) & 0xFFu));
+}
+
+ImageCanvas::ImageCanvas(QSize size, const QFont& font, const QColor& background)
+    : image_(size.expandedTo(QSize(0, 0)), kFormat), font_(font), background_(background)
+{
+    image_.fill(background_);
+}
+
+void ImageCanvas::resize(QSize size)
+{
+    size = size.expandedTo(QSize(0, 0));
+    if (size == image_.size())
+        return;
+    QImage next(size, kFormat);
+    next.fill(background_);
+    if (!next.isNull() && !image_.isNull()) {
+        QPainter painter(&next);
+        painter.drawImage(0, 0, image_);
+    }
+    image_ = std::move(next);
+    notify();
+}
+
+void ImageCanvas::clear()
+{
+    image_.fill(background_);
+    notify();
+}
+
+void ImageCanvas::drawLine(QPointF from, QPointF to, Colour colour)
+{
+    if (image_.isNull() || !finite(from) || !finite(to))
+        return;
+    // One pixel of margin, so that an end just outside still shapes the visible part.
+    if (!clip(from, to, -1.0, -1.0, image_.width() + 1.0, image_.height() + 1.0))
+        return;
+
+    QPen pen(toQColor(colour));
+    pen.setWidth(0); // cosmetic: one pixel whatever the transformation
+    if (drawStyle() == DrawStyle::Dash)
+        pen.setDashPattern({6.0, 4.0});
+    QPainter painter(&image_);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(pen);
+    painter.drawLine(QLine(pixelOf(from), pixelOf(to)));
+    painter.end();
+    notify();
+}
+
+void ImageCanvas::drawText(QPointF topLeft, const QString& text)
+{
+    if (image_.isNull() || !finite(topLeft) || text.isEmpty())
+        return;
+    const QFontMetricsF metrics(font_, &image_);
+    const QRectF box(topLeft, QSizeF(metrics.horizontalAdvance(text), metrics.height()));
+    if (!box.intersects(QRectF(image_.rect())))
+        return;
+
+    QPainter painter(&image_);
+    painter.setFont(font_);
+    painter.setPen(toQColor(ForeColor()));
+    painter.drawText(QPointF(topLeft.x(), topLeft.y() + metrics.ascent()), text);
+    painter.end();
+    notify();
+}
+
+double ImageCanvas::lineHeight() const
+{
+    return image_.isNull() ? QFontMetricsF(font_).lineSpacing()
+                           : QFontMetricsF(font_, &image_).lineSpacing();
+}
+
+void ImageCanvas::notify() const
+{
+    if (changed_)
+        changed_();
+}
+
+} // namespace kestrum

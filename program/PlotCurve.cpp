@@ -1,1 +1,106 @@
-// placeholder: replaced by its owner
+// The working values are single precision: each expression is evaluated in double and rounded to
+// float when it is stored, and so is every coordinate given to the canvas, so that positions agree
+// to the last bit of a float on every machine.
+#include "PlotCurve.h"
+
+#include <QPointF>
+
+#include <algorithm>
+
+#include "NumberText.h"
+
+namespace kestrum {
+
+namespace {
+
+float single(double value) { return static_cast<float>(value); }
+
+QPointF point(float x, float y) { return QPointF(x, y); }
+
+} // namespace
+
+void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS,
+               std::int16_t NPOINTS, const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
+               bool AUTOSCALE, bool profileOfP)
+{
+    // An earlier call leaves the colour at LINECOLOUR. The curve is solid whatever the caller left.
+    picLL.setForeColor(kBlack);
+    picLL.setDrawStyle(DrawStyle::Solid);
+
+    // Without AUTOSCALE there is no y range to scale to: draw nothing rather than divide by an
+    // undefined one.
+    if (!AUTOSCALE)
+        return;
+    // The arrays hold 100 values; a larger count would read past them.
+    const int count = std::min<int>(NPOINTS, static_cast<int>(PlotValues::size()));
+
+    float YMAX = single(-1E+20);
+    float YMIN = single(1E+20);
+    for (int j = 1; j <= count; ++j) {
+        if (YVALS(j) > YMAX)
+            YMAX = YVALS(j);
+        if (YVALS(j) < YMIN)
+            YMIN = YVALS(j);
+    }
+    if (YMAX == YMIN)
+        return;
+    // No value was compared (no points, or none of them a number): the range would be the start
+    // values, and the labels would show them. The canvas stays blank instead.
+    if (YMAX < YMIN)
+        return;
+
+    const double SW = single(picLL.ScaleWidth());
+    const double SH = single(picLL.ScaleHeight());
+    const float XMID = single((count + 1) / 2.0);
+    const float YMID = single((double(YMAX) + double(YMIN)) / 2.0);
+    const float XSCALE = single(0.8 * SW / (count - 1));
+    const float YSCALE = single(0.75 * SH / (double(YMAX) - double(YMIN)));
+    const auto X = [&](int j) { return single((j - double(XMID)) * XSCALE + SW / 2.0); };
+    const auto Y = [&](double v) { return (double(YMID) - v) * YSCALE + SH / 2.0; };
+
+    float PX = X(1);
+    float PY = single(Y(YVALS(1)));
+    for (int j = 2; j <= count; ++j) {
+        const float NX = X(j);
+        const float NY = single(Y(YVALS(j)));
+        picLL.Line(point(PX, PY), point(NX, NY), LINECOLOUR);
+        PX = NX;
+        PY = NY;
+        picLL.Line(point(NX, single(SH - 30.0)), point(NX, single(SH - 40.0)));
+        picLL.setCurrentX(single(NX - 10.0));
+        picLL.setCurrentY(single(SH - 25.0));
+        picLL.Print(text::printForm(XLABELS(j)));
+    }
+
+    // One text line below the x labels: Print ended their line.
+    picLL.setCurrentX(single(SW - 50.0));
+    picLL.Print(profileOfP ? QStringLiteral("% seen") : QStringLiteral("% stay"));
+
+    const QString valuePattern = QStringLiteral("#.###0");
+    const struct {
+        double top;
+        float value;
+    } valueLabels[] = {
+        {Y(YMIN) - 5.0, YMIN},
+        {Y(YMAX) - 5.0, YMAX},
+        {SH / 2.0 - 5.0, YMID},
+    };
+    for (const auto& label : valueLabels) {
+        picLL.setCurrentX(0.0);
+        picLL.setCurrentY(single(label.top));
+        picLL.Print(text::format(label.value, valuePattern));
+    }
+
+    picLL.setForeColor(LINECOLOUR);
+    picLL.setCurrentX(single(SW - 200.0));
+    picLL.setCurrentY(TITLETOP);
+    picLL.Print(TITLE);
+
+    // Where the curve crosses this line 1.92 below the maximum lie the approximate 95% limits.
+    picLL.setDrawStyle(DrawStyle::Dash);
+    const float YLINE = single(Y(double(YMAX) - 1.92));
+    picLL.Line(point(X(1), YLINE), point(X(count), YLINE), kPureRed);
+    picLL.setDrawStyle(DrawStyle::Solid);
+}
+
+} // namespace kestrum

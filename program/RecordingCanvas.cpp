@@ -1,1 +1,25 @@
-// placeholder: replaced by its owner
+#include "RecordingCanvas.h"
+
+namespace kestrum {
+
+void RecordingCanvas::forget()
+{
+    next_ = 0;
+    lines_.clear();
+    texts_.clear();
+    clears_.clear();
+}
+
+void RecordingCanvas::clear() { clears_.push_back(next_++); }
+
+void RecordingCanvas::drawLine(QPointF from, QPointF to, Colour colour)
+{
+    lines_.push_back({from, to, colour, drawStyle(), next_++});
+}
+
+void RecordingCanvas::drawText(QPointF topLeft, const QString& text)
+{
+    texts_.push_back({topLeft, text, ForeColor(), next_++});
+}
+
+} // namespace kestrum

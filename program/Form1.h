@@ -1,0 +1,89 @@
+// The program's one window: the four capture-history frequencies, starting values of P and S, the
+// choice of free parameters and of the profiled one, the result line, the profile plot and the help
+// text. Controls sit at fixed positions given in twips (15 to the pixel at 96 dpi) and never move.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "EstimatePress.h"
+#include "LibraryBinding.h"
+#include "ModelRecord.h"
+#include "PictureBox.h"
+#include "PlotCurve.h"
+
+namespace kestrum {
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // libraryName: the estimation library to bind at the first estimate (tests name others).
+    explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"), QWidget* parent = nullptr);
+
+    // The model record and its fill counters, and the profile's point count, as the last estimate
+    // left them.
+    const ModelRecord& record() const { return record_; }
+    std::int16_t profilePoints() const { return NPTS; }
+
+    static const QString& helpText();
+
+private:
+    // Estimate, scan and plot.
+    void Command1_Click();
+    // Expected frequencies out of 100 for the P and S entered.
+    void Command2_Click();
+    void Form_Load();
+    void WriteUserFile(QStringList& notices);
+    void PlotCurve(const PlotValues& YVALS, const PlotValues& XLABELS, std::int16_t NPOINTS,
+                   const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR, bool AUTOSCALE);
+
+    // Reads and checks every box a press uses; refuses the first that is wrong.
+    std::optional<EstimateInputs> readEstimateInputs();
+    void layOut();
+    void setTabOrder();
+    // Stops a command: says what is wrong with a box and puts the focus there, text selected.
+    void refuse(QLineEdit& box, const QString& boxName, const QString& problem);
+    void showNotices(const QStringList& notices);
+
+    QWidget central_;
+    QPushButton Command2{&central_};
+    QLabel Label10{&central_};
+    QLabel Label2{&central_};
+    QLabel Label6{&central_};
+    QLabel Label7{&central_};
+    std::array<QLineEdit, 5> txtHist{QLineEdit{&central_}, QLineEdit{&central_},
+                                     QLineEdit{&central_}, QLineEdit{&central_},
+                                     QLineEdit{&central_}};
+    std::array<QLabel, 4> Label1{QLabel{&central_}, QLabel{&central_}, QLabel{&central_},
+                                 QLabel{&central_}};
+    QLineEdit txtP{&central_};
+    QLabel Label4{&central_};
+    QLineEdit txtS{&central_};
+    QCheckBox chkS{&central_};
+    QLabel Label8{&central_};
+    QLabel Label5{&central_};
+    QLabel Label9{&central_};
+    QPushButton Command1{&central_};
+    QRadioButton optP{&central_};
+    QRadioButton optS{&central_};
+    QLabel Label3{&central_};
+    PictureBox picLL{&central_};
+
+    // Kept from one press to the next.
+    ModelRecord record_;
+    std::int16_t NPTS = 0;
+
+    LibraryBinding library_;
+};
+
+} // namespace kestrum

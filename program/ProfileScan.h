@@ -1,0 +1,21 @@
+// The profile log likelihood of P or of S around its estimate: the parameter of interest is held at
+// values on whole hundredths across the "% plotting range", and at each the likelihood is
+// maximised over the other parameter (or, with S held fixed, simply evaluated).
+#pragma once
+
+#include <cstdint>
+
+#include "EstimatePress.h"
+#include "ModelRecord.h"
+
+namespace kestrum {
+
+// The scan's first value, end and step from the estimate E and press.RANGEPCT.
+void ScanRange(EstimatePress& press, double E);
+
+// Points the record at the other parameter and scans, filling PROFLL and PROFPCT; returns how many
+// points' searches ended without converging. Never stores more than 100 points.
+int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std::int16_t& NPTS,
+                KestrumN_E04JYF N_E04JYF);
+
+} // namespace kestrum

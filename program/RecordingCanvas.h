@@ -1,0 +1,71 @@
+// A Canvas that keeps everything drawn on it, in order, for tests to examine: each line with its
+// colour and dash style, each printed text with its position and colour, and each clear. Its size
+// and line height are set by the test.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "Canvas.h"
+
+namespace kestrum {
+
+struct RecordedLine {
+    QPointF from;
+    QPointF to;
+    Colour colour;
+    DrawStyle style;
+    std::size_t order; // place among everything drawn and cleared on this canvas, from 0
+
+    friend bool operator==(const RecordedLine&, const RecordedLine&) = default;
+};
+
+struct RecordedText {
+    QPointF topLeft;
+    QString text;
+    Colour colour;
+    std::size_t order;
+
+    friend bool operator==(const RecordedText&, const RecordedText&) = default;
+};
+
+class RecordingCanvas final : public Canvas {
+public:
+    explicit RecordingCanvas(double width = 949.0, double height = 381.0, double lineHeight = 13.0)
+        : width_(width), height_(height), lineHeight_(lineHeight)
+    {
+    }
+
+    double ScaleWidth() const override { return width_; }
+    double ScaleHeight() const override { return height_; }
+    void setSize(double width, double height)
+    {
+        width_ = width;
+        height_ = height;
+    }
+    void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
+
+    const std::vector<RecordedLine>& lines() const { return lines_; }
+    const std::vector<RecordedText>& texts() const { return texts_; }
+    // The order of each clear.
+    const std::vector<std::size_t>& clears() const { return clears_; }
+    // Forgets what was recorded; the canvas state (colour, style, text position) stays.
+    void forget();
+
+protected:
+    void clear() override;
+    void drawLine(QPointF from, QPointF to, Colour colour) override;
+    void drawText(QPointF topLeft, const QString& text) override;
+    double lineHeight() const override { return lineHeight_; }
+
+private:
+    double width_;
+    double height_;
+    double lineHeight_;
+    std::size_t next_ = 0;
+    std::vector<RecordedLine> lines_;
+    std::vector<RecordedText> texts_;
+    std::vector<std::size_t> clears_;
+};
+
+} // namespace kestrum
