@@ -19,6 +19,46 @@ QPointF point(float x, float y) { return QPointF(x, y); }
 
 } // namespace
 
+float PlotScale::X(double j) const
+{
+    return single((j - double(XMID)) * XSCALE + SW / 2.0);
+}
+
+double PlotScale::Y(double v) const
+{
+    return (double(YMID) - v) * YSCALE + SH / 2.0;
+}
+
+std::optional<PlotScale> plotScale(const Canvas& picLL, const PlotValues& YVALS,
+                                   std::int16_t NPOINTS)
+{
+    PlotScale scale;
+    // The arrays hold 100 values; a larger count would read past them.
+    scale.count = std::min<int>(NPOINTS, static_cast<int>(PlotValues::size()));
+    scale.YMAX = single(-1E+20);
+    scale.YMIN = single(1E+20);
+    for (int j = 1; j <= scale.count; ++j) {
+        if (YVALS(j) > scale.YMAX)
+            scale.YMAX = YVALS(j);
+        if (YVALS(j) < scale.YMIN)
+            scale.YMIN = YVALS(j);
+    }
+    if (scale.YMAX == scale.YMIN)
+        return std::nullopt;
+    // No value was compared (no points, or none of them a number): the range would be the start
+    // values, and the labels would show them. The canvas stays blank instead.
+    if (scale.YMAX < scale.YMIN)
+        return std::nullopt;
+
+    scale.SW = single(picLL.ScaleWidth());
+    scale.SH = single(picLL.ScaleHeight());
+    scale.XMID = single((scale.count + 1) / 2.0);
+    scale.YMID = single((double(scale.YMAX) + double(scale.YMIN)) / 2.0);
+    scale.XSCALE = single(0.8 * scale.SW / (scale.count - 1));
+    scale.YSCALE = single(0.75 * scale.SH / (double(scale.YMAX) - double(scale.YMIN)));
+    return scale;
+}
+
 void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS,
                std::int16_t NPOINTS, const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
                bool AUTOSCALE, bool profileOfP)
@@ -31,32 +71,18 @@ void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS
     // undefined one.
     if (!AUTOSCALE)
         return;
-    // The arrays hold 100 values; a larger count would read past them.
-    const int count = std::min<int>(NPOINTS, static_cast<int>(PlotValues::size()));
-
-    float YMAX = single(-1E+20);
-    float YMIN = single(1E+20);
-    for (int j = 1; j <= count; ++j) {
-        if (YVALS(j) > YMAX)
-            YMAX = YVALS(j);
-        if (YVALS(j) < YMIN)
-            YMIN = YVALS(j);
+    const std::optional<PlotScale> scale = plotScale(picLL, YVALS, NPOINTS);
+    if (!scale) {
+        return;
     }
-    if (YMAX == YMIN)
-        return;
-    // No value was compared (no points, or none of them a number): the range would be the start
-    // values, and the labels would show them. The canvas stays blank instead.
-    if (YMAX < YMIN)
-        return;
-
-    const double SW = single(picLL.ScaleWidth());
-    const double SH = single(picLL.ScaleHeight());
-    const float XMID = single((count + 1) / 2.0);
-    const float YMID = single((double(YMAX) + double(YMIN)) / 2.0);
-    const float XSCALE = single(0.8 * SW / (count - 1));
-    const float YSCALE = single(0.75 * SH / (double(YMAX) - double(YMIN)));
-    const auto X = [&](int j) { return single((j - double(XMID)) * XSCALE + SW / 2.0); };
-    const auto Y = [&](double v) { return (double(YMID) - v) * YSCALE + SH / 2.0; };
+    const float YMAX = scale->YMAX;
+    const float YMIN = scale->YMIN;
+    const float YMID = scale->YMID;
+    const double SW = scale->SW;
+    const double SH = scale->SH;
+    const int count = scale->count;
+    const auto X = [&scale](int j) { return scale->X(j); };
+    const auto Y = [&scale](double v) { return scale->Y(v); };
 
     float PX = X(1);
     float PY = single(Y(YVALS(1)));
