@@ -2,9 +2,12 @@
 // back, show the maximum log likelihood, then scan the profile and plot it.
 #include <QMessageBox>
 
-#include "Form1.h"
+#include "DetailsDialog.h"
 #include "Estimate.h"
+#include "Form1.h"
+#include "InferenceText.h"
 #include "NumberText.h"
+#include "PlotLimitMarks.h"
 #include "ProfileScan.h"
 
 namespace kestrum {
@@ -95,13 +98,16 @@ void Form1::Command1_Click()
 
     // 10: back to unscaled values.
     BackTransform(press);
+    const bool sFree = chkS.checkState() == Qt::Checked;
+    const bool profileOfP = optP.isChecked();
+    BlockAnalysis block = analyseBlock(
+        press, *inputs, sFree, profileOfP ? inference::Parameter::P : inference::Parameter::S);
 
     // 11: the estimates, which the next press starts from.
     txtS.setText(text::format(press.PARMS(1), QStringLiteral("0.##")));
     txtP.setText(text::format(press.PARMS(2), QStringLiteral("0.##")));
 
     // 12: the scan's range and step around the estimate of the parameter of interest.
-    const bool profileOfP = optP.isChecked();
     press.RANGEPCT = inputs->rangePct;
     ScanRange(press, profileOfP ? press.PARMS(2) : press.PARMS(1));
 
@@ -118,12 +124,38 @@ void Form1::Command1_Click()
                        .arg(NPTS);
     }
     picLL.canvas().Cls();
-    PlotCurve(press.PROFLL, press.PROFPCT, NPTS, QStringLiteral("log likelihood"), 10, kCurveBlue, true);
+    PlotCurve(press.PROFLL, press.PROFPCT, NPTS, QStringLiteral("log likelihood"), 10, kCurveBlue,
+              true);
+    showInference(press, block, notices);
     showNotices(notices);
 }
 
+void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStringList& notices)
+{
+    const inference::Parameter profiled = block.analysis.problem.profiled;
+    noteProfile(block, std::span<const float>(press.PROFLL.data(), static_cast<std::size_t>(NPTS)));
+    lastAnalysis_ = block;
+
+    lblLimits.setText(limitsLine(*lastAnalysis_, profiled));
+    lblLimits.setVisible(true);
+
+    const inference::ProfileInterval& limits = lastAnalysis_->analysis.limits(profiled);
+    std::vector<double> marks;
+    for (const inference::Limit& limit : {limits.lower, limits.upper}) {
+        if (limits.given() && limit.kind == inference::LimitKind::Found) {
+            marks.push_back(limit.value * 100.0);
+        }
+    }
+    PlotLimitMarks(picLL.canvas(), press.PROFLL, press.PROFPCT, NPTS, marks);
+    notices << warningSentences(*lastAnalysis_);
+    if (details_ && details_->isVisible()) {
+        details_->show(lastAnalysis_);
+    }
+}
+
 void Form1::PlotCurve(const PlotValues& YVALS, const PlotValues& XLABELS, std::int16_t NPOINTS,
-                      const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR, bool AUTOSCALE)
+                      const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
+                      bool AUTOSCALE)
 {
     kestrum::PlotCurve(picLL.canvas(), YVALS, XLABELS, NPOINTS, TITLE, TITLETOP, LINECOLOUR,
                        AUTOSCALE, optP.isChecked());

@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "DetailsDialog.h"
+
 #include <QFont>
 #include <QLayout>
 #include <QMessageBox>
@@ -73,6 +75,8 @@ Form1::Form1(const QString& libraryName, QWidget* parent)
     setCentralWidget(&central_);
     layOut();
     setTabOrder();
+    buildMenus();
+    statusBar()->setObjectName(QStringLiteral("statusLine"));
 
     connect(&Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(&Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -192,6 +196,13 @@ void Form1::layOut()
     Label3.setObjectName(QStringLiteral("Label3"));
     caption(Label3, QStringLiteral("% plotting range"));
     place(Label3, 5400, 2940, 1215, 255);
+
+    // The exact limits, under the result line.
+    lblLimits.setObjectName(QStringLiteral("lblLimits"));
+    lblLimits.setTextFormat(Qt::PlainText);
+    lblLimits.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(lblLimits, 3360, 2430, 3495, 255);
+    lblLimits.setVisible(false);
 
     picLL.setObjectName(QStringLiteral("picLL"));
     place(picLL, 240, 3360, 14295, 5775);

@@ -13,8 +13,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
+#include "BlockAnalysis.h"
 #include "EstimatePress.h"
 #include "LibraryBinding.h"
 #include "ModelRecord.h"
@@ -23,12 +25,15 @@
 
 namespace kestrum {
 
+class DetailsDialog;
+
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
     // libraryName: the estimation library to bind at the first estimate (tests name others).
     explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"), QWidget* parent = nullptr);
+    ~Form1() override;
 
     // The model record and its fill counters, and the profile's point count, as the last estimate
     // left them.
@@ -36,6 +41,16 @@ public:
     std::int16_t profilePoints() const { return NPTS; }
 
     static const QString& helpText();
+
+    // What the last estimate found, for the details, the report and the saved plot; empty before.
+    const std::optional<BlockAnalysis>& lastAnalysis() const { return lastAnalysis_; }
+    const QImage& plotImage() const { return picLL.image(); }
+
+    // The menu commands, callable with a file name where they would ask for one. Each returns
+    // why it failed, or nothing.
+    QString savePlot(const QString& path);
+    QString saveReport(const QString& path);
+    void showDetails();
 
 private:
     // Estimate, scan and plot.
@@ -50,6 +65,12 @@ private:
     // Reads and checks every box a press uses; refuses the first that is wrong.
     std::optional<EstimateInputs> readEstimateInputs();
     void layOut();
+    void buildMenus();
+    // After the plot: the exact limits under the result line and as marks on the plot, and what
+    // the user should be warned of.
+    void showInference(const EstimatePress& press, BlockAnalysis& block, QStringList& notices);
+    void savePlotAs();
+    void saveReportAs();
     void setTabOrder();
     // Stops a command: says what is wrong with a box and puts the focus there, text selected.
     void refuse(QLineEdit& box, const QString& boxName, const QString& problem);
@@ -78,12 +99,15 @@ private:
     QRadioButton optS{&central_};
     QLabel Label3{&central_};
     PictureBox picLL{&central_};
+    QLabel lblLimits{&central_};
 
     // Kept from one press to the next.
     ModelRecord record_;
     std::int16_t NPTS = 0;
 
     LibraryBinding library_;
+    std::optional<BlockAnalysis> lastAnalysis_;
+    std::unique_ptr<DetailsDialog> details_;
 };
 
 } // namespace kestrum

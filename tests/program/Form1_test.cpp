@@ -264,7 +264,7 @@ void Form1Test::estimateWritesBackAndShowsTheMaximum()
     auto& label9 = control<QLabel>("Label9");
     QVERIFY(label9.isVisible());
     QCOMPARE(label9.text(), result);
-    QVERIFY2(form->statusBar()->currentMessage().isEmpty(),
+    QVERIFY2(!form->statusBar()->currentMessage().contains(QStringLiteral("converge")),
              qPrintable(form->statusBar()->currentMessage()));
     QVERIFY(form->profilePoints() > 0);
 
@@ -491,7 +491,8 @@ void Form1Test::plotShowsCurveRedLineAndTicks()
     }
     QVERIFY2(blue > 700, qPrintable(QString::number(blue)));
     QVERIFY2(redOnRow > 300, qPrintable(QString::number(redOnRow)));
-    QCOMPARE(redElsewhere, 0);
+    // Off the dashed line, only the two short marks at the exact limits.
+    QVERIFY2(redElsewhere > 0 && redElsewhere <= 2 * 15, qPrintable(QString::number(redElsewhere)));
     QVERIFY2(gapsOnRow > 100, "the confidence line is not dashed");
     // Twenty ticks of eleven pixels each, from y = 341 to 351, and the labels around them.
     int tickPixels = 0;

@@ -1,0 +1,122 @@
+// The menu bar: saving the plot and a report, the details of the last estimate, and About. It sits
+// above the client area, so every control keeps its place.
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include "DetailsDialog.h"
+#include "Form1.h"
+#include "Report.h"
+
+namespace kestrum {
+
+namespace {
+
+// Qt's own dialog: the same on every desktop, and reachable from tests.
+QString askForSaveName(QWidget* parent, const QString& title, const QString& filters)
+{
+    QFileDialog dialog(parent, title, QString(), filters);
+    dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(filters.startsWith(QLatin1String("PNG")) ? QStringLiteral("png")
+                                                                     : QStringLiteral("html"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    QString path = dialog.selectedFiles().constFirst();
+    // The filter chosen decides the kind when the name does not.
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += dialog.selectedNameFilter().contains(QLatin1String("*.pdf"))
+                    ? QStringLiteral(".pdf")
+                    : QStringLiteral(".") + dialog.defaultSuffix();
+    }
+    return path;
+}
+
+} // namespace
+
+Form1::~Form1() = default;
+
+void Form1::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* savePlot = file->addAction(QStringLiteral("Save plot..."), this, &Form1::savePlotAs);
+    savePlot->setObjectName(QStringLiteral("actionSavePlot"));
+    QAction* saveReport =
+        file->addAction(QStringLiteral("Save report..."), this, &Form1::saveReportAs);
+    saveReport->setObjectName(QStringLiteral("actionSaveReport"));
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("Exit"), this, &QWidget::close);
+    exit->setObjectName(QStringLiteral("actionExit"));
+
+    QMenu* analysis = menuBar()->addMenu(QStringLiteral("&Analysis"));
+    QAction* details = analysis->addAction(QStringLiteral("Details..."), this, &Form1::showDetails);
+    details->setObjectName(QStringLiteral("actionDetails"));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, [this] {
+        QMessageBox::about(this, QStringLiteral("About Kestrum"),
+                           QStringLiteral("Kestrum 1.00\n\nMaximum-likelihood estimates of the "
+                                          "proportion of free-roaming dogs seen on a count (P) "
+                                          "and of the proportion staying in the block between "
+                                          "counts (S), from three counts of a city block."));
+    });
+    about->setObjectName(QStringLiteral("actionAbout"));
+}
+
+QString Form1::savePlot(const QString& path)
+{
+    if (!lastAnalysis_) {
+        return QStringLiteral("there is no plot yet: press \"estimate\" first");
+    }
+    return writePlot(path, picLL.image());
+}
+
+QString Form1::saveReport(const QString& path)
+{
+    if (!lastAnalysis_) {
+        return QStringLiteral("there is nothing to report yet: press \"estimate\" first");
+    }
+    const QString caption = optP.isChecked() ? QStringLiteral("Profile of P (% seen)")
+                                             : QStringLiteral("Profile of S (% stay)");
+    return writeReport(path, *lastAnalysis_, caption, picLL.image());
+}
+
+void Form1::savePlotAs()
+{
+    const QString path = askForSaveName(this, QStringLiteral("Save plot"),
+                                        QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (const QString problem = savePlot(path); !problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Kestrum"),
+                             QStringLiteral("The plot was not saved: %1.").arg(problem));
+    }
+}
+
+void Form1::saveReportAs()
+{
+    const QString path = askForSaveName(this, QStringLiteral("Save report"),
+                                        QStringLiteral("HTML page (*.html);;PDF document (*.pdf)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (const QString problem = saveReport(path); !problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Kestrum"),
+                             QStringLiteral("The report was not saved: %1.").arg(problem));
+    }
+}
+
+void Form1::showDetails()
+{
+    if (!details_) {
+        details_ = std::make_unique<DetailsDialog>(this);
+    }
+    details_->show(lastAnalysis_);
+}
+
+} // namespace kestrum

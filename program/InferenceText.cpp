@@ -1,0 +1,170 @@
+#include "InferenceText.h"
+
+#include <QStringList>
+
+#include <array>
+#include <cmath>
+
+#include "NumberText.h"
+
+namespace kestrum {
+
+using inference::LimitKind;
+using inference::Parameter;
+
+QString limitCaption(const inference::Limit& limit, const QString& pattern,
+                     const QString& openPattern)
+{
+    switch (limit.kind) {
+    case LimitKind::Found:
+        return text::format(limit.value, pattern);
+    case LimitKind::BelowRange:
+        return QStringLiteral("below ") + text::format(limit.value, openPattern);
+    case LimitKind::AboveRange:
+        return QStringLiteral("above ") + text::format(limit.value, openPattern);
+    case LimitKind::NotGiven:
+        break;
+    }
+    return QStringLiteral("not given");
+}
+
+namespace {
+
+QString fromView(std::string_view view)
+{
+    return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+QString wald(const inference::WaldInterval& interval)
+{
+    return QStringLiteral("%1 to %2")
+        .arg(fourDecimals(interval.lower), fourDecimals(interval.upper));
+}
+
+QString profile(const inference::ProfileInterval& interval)
+{
+    if (!interval.given()) {
+        return fromView(interval.reason);
+    }
+    return QStringLiteral("%1 to %2")
+        .arg(limitCaption(interval.lower, QStringLiteral("0.0000")),
+             limitCaption(interval.upper, QStringLiteral("0.0000")));
+}
+
+QString pValue(double p)
+{
+    return p < 0.0001 ? QStringLiteral("< 0.0001") : fourDecimals(p);
+}
+
+const QString kDash = QStringLiteral("–");
+
+} // namespace
+
+QString limitsLine(const BlockAnalysis& block, Parameter parameter)
+{
+    const QString name = QString::fromLatin1(inference::parameterName(parameter));
+    const inference::ProfileInterval& interval = block.analysis.limits(parameter);
+    if (!interval.given()) {
+        return QStringLiteral("95% limits for %1: none (%2)").arg(name, fromView(interval.reason));
+    }
+    return QStringLiteral("95% limits for %1: %2 to %3")
+        .arg(name, limitCaption(interval.lower), limitCaption(interval.upper));
+}
+
+QStringList warningSentences(const BlockAnalysis& block)
+{
+    QStringList sentences;
+    if (block.belowExactMaximum) {
+        const auto& exact = block.analysis.fit;
+        sentences << QStringLiteral("The search stopped on a lower peak of the likelihood; the "
+                                    "highest lies at P = %1, S = %2 (log likelihood %3).")
+                         .arg(text::format(exact.P, QStringLiteral("0.000")),
+                              text::format(exact.S, QStringLiteral("0.000")),
+                              text::format(exact.logLikelihood, QStringLiteral("0.000")));
+    }
+    for (const inference::Warning& warning : block.warnings) {
+        sentences << QString::fromStdString(inference::describe(warning));
+    }
+    return sentences;
+}
+
+QString fourDecimals(double value)
+{
+    return std::isfinite(value) ? text::format(value, QStringLiteral("0.0000")) : kDash;
+}
+
+QStringList estimateColumns()
+{
+    return {QStringLiteral("parameter"), QStringLiteral("estimate"),
+            QStringLiteral("standard error"), QStringLiteral("Wald 95% limits"),
+            QStringLiteral("profile 95% limits")};
+}
+
+QList<QStringList> estimateRows(const BlockAnalysis& block)
+{
+    const inference::Analysis& analysis = block.analysis;
+    const inference::StandardErrors& se = analysis.standardErrors;
+    const QString noSe = fromView(se.reason);
+    QList<QStringList> rows;
+    rows << QStringList{QStringLiteral("P"), fourDecimals(block.P),
+                        se.given() ? fourDecimals(se.seP) : noSe,
+                        se.given() ? wald(se.waldP) : kDash, profile(analysis.limitsP)};
+    if (block.sFree) {
+        rows << QStringList{QStringLiteral("S"), fourDecimals(block.S),
+                            se.given() ? fourDecimals(se.seS) : noSe,
+                            se.given() ? wald(se.waldS) : kDash, profile(analysis.limitsS)};
+    } else {
+        rows << QStringList{QStringLiteral("S"),
+                            QStringLiteral("held at %1").arg(text::plain(block.S)), kDash, kDash,
+                            kDash};
+    }
+    return rows;
+}
+
+QStringList frequencyColumns()
+{
+    return {QStringLiteral("capture history"), QStringLiteral("observed"),
+            QStringLiteral("expected")};
+}
+
+QList<QStringList> frequencyRows(const BlockAnalysis& block)
+{
+    static const std::array<QString, 4> histories{QStringLiteral("1,0,0"), QStringLiteral("1,1,1"),
+                                                  QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
+    const inference::Counts& counts = block.analysis.problem.counts;
+    const std::array<std::int32_t, 4> observed{counts.n100, counts.n111, counts.n101, counts.n110};
+    const inference::FitCheck& check = block.analysis.fitCheck;
+    QList<QStringList> rows;
+    for (std::size_t cell = 0; cell < 4; ++cell) {
+        rows << QStringList{
+            histories[cell], QString::number(observed[cell]),
+            check.given() ? text::format(check.expected[cell], QStringLiteral("0.00")) : kDash};
+    }
+    return rows;
+}
+
+QString fitCheckSentence(const BlockAnalysis& block)
+{
+    const inference::FitCheck& check = block.analysis.fitCheck;
+    if (!check.given()) {
+        return QStringLiteral("No fit check: %1.").arg(fromView(check.reason));
+    }
+    return QStringLiteral("Likelihood ratio G² = %1, Pearson X² = %2, on %3 degree%4 of freedom: "
+                          "p = %5 and %6.%7")
+        .arg(fourDecimals(check.g2), fourDecimals(check.x2), QString::number(check.df),
+             check.df == 1 ? QString() : QStringLiteral("s"), pValue(check.pG2), pValue(check.pX2),
+             check.lowExpected ? QStringLiteral(" Some expected counts are below 2, so the "
+                                                "p-values are rough.")
+                               : QString());
+}
+
+QString summarySentence(const BlockAnalysis& block)
+{
+    return QStringLiteral("Maximum log likelihood %1, with %2.")
+        .arg(text::format(block.logLikelihood, QStringLiteral("0.000")),
+             block.sFree
+                 ? QStringLiteral("P and S estimated")
+                 : QStringLiteral("S held at %1 and P estimated").arg(text::plain(block.S)));
+}
+
+} // namespace kestrum

@@ -1,0 +1,35 @@
+// The inference's numbers and words as the window, its details and its report show them, in the
+// user's locale.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "BlockAnalysis.h"
+
+namespace kestrum {
+
+// "0.712", "below 0.01", "above 0.99", or "not given": a found limit in the pattern, the value an
+// open one lies beyond in openPattern.
+QString limitCaption(const inference::Limit& limit, const QString& pattern = QStringLiteral("0.000"),
+                     const QString& openPattern = QStringLiteral("0.00"));
+// "95% limits for P: 0.712 to 0.893", or why there are none.
+QString limitsLine(const BlockAnalysis& block, inference::Parameter parameter);
+// The warnings, one sentence each.
+QStringList warningSentences(const BlockAnalysis& block);
+// A number to four decimals, or a dash where it is not given.
+QString fourDecimals(double value);
+
+// The rows of the estimates table: parameter, estimate, standard error, Wald limits, profile limits.
+QStringList estimateColumns();
+QList<QStringList> estimateRows(const BlockAnalysis& block);
+// The rows of the frequencies table: capture history, observed, expected.
+QStringList frequencyColumns();
+QList<QStringList> frequencyRows(const BlockAnalysis& block);
+// G2 and X2 with their degrees of freedom and p-values, or why there is no check.
+QString fitCheckSentence(const BlockAnalysis& block);
+// "Maximum log likelihood -52.741, with P and S estimated."
+QString summarySentence(const BlockAnalysis& block);
+
+} // namespace kestrum

@@ -1,0 +1,102 @@
+// What the estimator writes: one row per fitted block and a last row for the pooled fit, as CSV
+// (one header line, then one line per row) or as JSON Lines (one object per line). Both carry the
+// same columns; each row is formatted whole before any of it is written.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "BlockAnalysis.h"
+#include "Population.h"
+#include "PooledFit.h"
+#include "SurveyReader.h"
+
+namespace kestrum::survey {
+
+// Writing the output failed (a full disk, a closed pipe).
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct BlockResult {
+    BlockRow row;
+    BlockAnalysis block;
+    std::optional<inference::PopulationEstimate> population; // when the row gives a count
+};
+
+enum class Format { Csv, Json };
+
+// The columns in output order.
+enum class Column {
+    fit, line, block, S_free, S, P, log_likelihood,
+    P_lower, P_upper, S_lower, S_upper, se_P, se_S,
+    G2, X2, df, p_G2, p_X2,
+    count, N, N_lower, N_upper,
+    blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
+    warnings,
+    kCount
+};
+std::string_view columnName(Column column);
+
+struct Note {
+    std::string code;    // stable, for scripts: "estimate_on_bound"
+    std::string message; // one sentence for people
+};
+
+// A warning's code and sentence; also the notes the window gives about the search itself.
+std::vector<Note> blockNotes(const BlockAnalysis& block);
+
+class RowWriter {
+public:
+    // digits < 0: every real as the shortest text that reads back as the same double; otherwise
+    // rounded to that many decimals as the window rounds ("0.000" for 3).
+    RowWriter(Format format, int digits);
+
+    // The CSV header line; nothing for JSON.
+    std::string header() const;
+    void block(const BlockResult& result, std::string& out) const;
+    void pooled(const PooledResult& result, std::string& out) const;
+
+    struct Cell;
+
+private:
+    void write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const;
+    void number(double value, std::string& out) const;
+    double rounded(double value) const;
+
+    Format format_;
+    int digits_;
+    std::string pattern_;
+};
+
+// Complete rows to a file descriptor. Rows are gathered and written together, but a write never
+// ends inside a row, so whatever stops the program, the output holds whole rows only.
+class RowSink {
+public:
+    // eachRow: write every row at once (for a person watching a terminal).
+    explicit RowSink(int fd, bool eachRow = false) : fd_(fd), eachRow_(eachRow) {}
+    RowSink(const RowSink&) = delete;
+    RowSink& operator=(const RowSink&) = delete;
+
+    // Throws OutputError when writing fails. Rows still pending when the sink goes are dropped:
+    // flush() says whether they could be written.
+    void row(std::string_view text);
+    void flush();
+
+private:
+    // Up to a pipe's atomic write size, so that a reader never sees part of a write.
+    static constexpr std::size_t kChunk = 4096;
+
+    void writeAll(std::string_view text);
+
+    int fd_;
+    bool eachRow_;
+    std::string pending_;
+};
+
+} // namespace kestrum::survey

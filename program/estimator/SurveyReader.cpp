@@ -1,0 +1,366 @@
+#include "SurveyReader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace kestrum::survey {
+
+namespace {
+
+constexpr int kEnd = -1;
+constexpr std::size_t kShownBytes = 40;
+
+bool blank(int c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string lowerCase(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return lower;
+}
+
+// A finite decimal number, the whole field: "12", "+0.5", "1e2". Independent of the locale, so a
+// survey reads the same on every machine.
+std::optional<double> number(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+            return std::nullopt;
+        }
+    }
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void addProblem(std::string& problems, const std::string& problem)
+{
+    if (!problems.empty()) {
+        problems += "; ";
+    }
+    problems += problem;
+}
+
+std::string named(std::string_view column, const char* what, std::string_view text)
+{
+    return std::string(column) + what + quoted(text);
+}
+
+} // namespace
+
+std::string quoted(std::string_view text)
+{
+    std::string shown = "\"";
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // Cut only before the first byte of a character, never inside one.
+        if (kept >= kShownBytes && (byte & 0xC0) != 0x80) {
+            shown += "...";
+            break;
+        }
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+        ++kept;
+    }
+    return shown + "\"";
+}
+
+std::size_t FdSource::read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd_, buffer, size);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            throw InputError(std::string("reading failed: ") + std::strerror(errno));
+        }
+    }
+}
+
+std::size_t StringSource::read(char* buffer, std::size_t size)
+{
+    const std::size_t n = std::min(size, text_.size() - at_);
+    std::memcpy(buffer, text_.data() + at_, n);
+    at_ += n;
+    return n;
+}
+
+int RecordReader::peek()
+{
+    if (begin_ == end_) {
+        if (exhausted_) {
+            return kEnd;
+        }
+        end_ = source_.read(buffer_.data(), buffer_.size());
+        begin_ = 0;
+        if (end_ == 0) {
+            exhausted_ = true;
+            return kEnd;
+        }
+    }
+    return static_cast<unsigned char>(buffer_[begin_]);
+}
+
+int RecordReader::get()
+{
+    const int c = peek();
+    if (c != kEnd) {
+        ++begin_;
+        ++consumed_;
+    }
+    return c;
+}
+
+void RecordReader::readRecord(Record& record)
+{
+    record.line = line_;
+    record.problem.clear();
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+    bool anyQuoted = false;
+    for (;;) {
+        if (count == record.fields.size()) {
+            record.fields.emplace_back();
+        }
+        std::string& field = record.fields[count++];
+        field.clear();
+        const auto keep = [&](int c) {
+            if (++bytes <= kMaxRecordBytes) {
+                field.push_back(static_cast<char>(c));
+            }
+        };
+        int c = peek();
+        while (blank(c)) {
+            get();
+            c = peek();
+        }
+        if (c == '"') {
+            anyQuoted = true;
+            get();
+            for (;;) {
+                c = get();
+                if (c == kEnd) {
+                    addProblem(record.problem, "a quoted field is not closed before the end of the input");
+                    break;
+                }
+                if (c == '"') {
+                    if (peek() != '"') {
+                        break;
+                    }
+                    get();
+                } else if (c == '\n') {
+                    ++line_;
+                }
+                keep(c);
+            }
+            c = peek();
+            while (blank(c)) {
+                get();
+                c = peek();
+            }
+            if (c != ',' && c != '\n' && c != '\r' && c != kEnd) {
+                addProblem(record.problem, "text after the closing quote of field " +
+                                               std::to_string(count));
+                while (c != ',' && c != '\n' && c != kEnd) {
+                    get();
+                    c = peek();
+                }
+            }
+        } else {
+            while (c != kEnd && c != ',' && c != '\n') {
+                keep(get());
+                c = peek();
+            }
+            while (!field.empty() && (blank(field.back()) || field.back() == '\r')) {
+                field.pop_back();
+            }
+        }
+        c = get();
+        if (c == ',') {
+            continue;
+        }
+        if (c == '\r' && peek() == '\n') {
+            c = get();
+        }
+        if (c == '\n' || c == '\r') {
+            ++line_;
+        }
+        break;
+    }
+    record.fields.resize(count);
+    if (bytes > kMaxRecordBytes) {
+        record.fields.clear();
+        record.problem = "the record is longer than 1 MiB";
+    } else if (count == 1 && record.fields[0].empty() && !anyQuoted && record.problem.empty()) {
+        record.fields.clear(); // a blank line
+    }
+}
+
+bool RecordReader::next(Record& record)
+{
+    while (peek() != kEnd) {
+        readRecord(record);
+        if (!record.fields.empty() || !record.problem.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+SurveyReader::SurveyReader(ByteSource& source) : records_(source)
+{
+    if (!records_.next(record_)) {
+        throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
+                         "n101, n110 is needed");
+    }
+    if (!record_.problem.empty()) {
+        throw InputError("line " + std::to_string(record_.line) + ", the header: " +
+                         record_.problem);
+    }
+    std::string& first = record_.fields.front();
+    if (first.rfind("\xEF\xBB\xBF", 0) == 0) {
+        first.erase(0, 3); // the byte-order mark some spreadsheets write
+    }
+    headerFields_ = record_.fields.size();
+    std::optional<std::size_t> found[7];
+    const std::string_view names[7] = {kBlockColumn,          kFrequencyColumns[0],
+                                       kFrequencyColumns[1],  kFrequencyColumns[2],
+                                       kFrequencyColumns[3],  kSFixedColumn,
+                                       kCountColumn};
+    for (std::size_t column = 0; column < headerFields_; ++column) {
+        const std::string name = lowerCase(record_.fields[column]);
+        for (std::size_t k = 0; k < 7; ++k) {
+            if (name == names[k]) {
+                if (found[k]) {
+                    throw InputError("the header names the column " + std::string(names[k]) +
+                                     " twice");
+                }
+                found[k] = column;
+            }
+        }
+    }
+    std::string missing;
+    for (std::size_t k = 0; k < 5; ++k) {
+        if (!found[k]) {
+            missing += (missing.empty() ? "" : ", ") + std::string(names[k]);
+        }
+    }
+    if (!missing.empty()) {
+        throw InputError("the header lacks the column" +
+                         std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing +
+                         " (the first line must name block, n100, n111, n101 and n110, and may "
+                         "name s_fixed and count)");
+    }
+    block_ = *found[0];
+    for (std::size_t k = 0; k < 4; ++k) {
+        frequencies_[k] = *found[k + 1];
+    }
+    sFixed_ = found[5];
+    count_ = found[6];
+}
+
+std::optional<Row> SurveyReader::next()
+{
+    if (!records_.next(record_)) {
+        return std::nullopt;
+    }
+    return parse(record_);
+}
+
+Row SurveyReader::parse(const Record& record) const
+{
+    if (!record.problem.empty()) {
+        return RowError{record.line, record.problem};
+    }
+    if (record.fields.size() != headerFields_) {
+        return RowError{record.line, "the record has " + std::to_string(record.fields.size()) +
+                                         " fields where the header has " +
+                                         std::to_string(headerFields_)};
+    }
+    BlockRow row;
+    row.line = record.line;
+    std::string problems;
+
+    row.block = record.fields[block_];
+    if (row.block.empty()) {
+        addProblem(problems, "block is missing");
+    }
+
+    std::int32_t* const counts[4] = {&row.counts.n100, &row.counts.n111, &row.counts.n101,
+                                     &row.counts.n110};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::string_view column = kFrequencyColumns[k];
+        const std::string& text = record.fields[frequencies_[k]];
+        const std::optional<double> value = number(text);
+        if (text.empty()) {
+            addProblem(problems, std::string(column) + " is missing");
+        } else if (!value) {
+            addProblem(problems, named(column, " is not a number: ", text));
+        } else if (*value != std::floor(*value)) {
+            addProblem(problems, named(column, " is not a whole number: ", text));
+        } else if (*value < 0.0) {
+            addProblem(problems, named(column, " is negative: ", text));
+        } else if (*value > std::numeric_limits<std::int32_t>::max()) {
+            addProblem(problems, named(column, " is too large (at most 2147483647): ", text));
+        } else {
+            *counts[k] = static_cast<std::int32_t>(*value);
+        }
+    }
+    if (problems.empty() && row.counts.total() == 0.0) {
+        addProblem(problems, "all four frequencies are zero: there is nothing to estimate from");
+    }
+
+    if (sFixed_ && !record.fields[*sFixed_].empty()) {
+        const std::string& text = record.fields[*sFixed_];
+        const std::optional<double> value = number(text);
+        if (!value) {
+            addProblem(problems, named(kSFixedColumn, " is not a number: ", text));
+        } else if (!(*value > 0.0 && *value <= 1.0)) {
+            addProblem(problems, named(kSFixedColumn, " must lie above 0 and at most 1: ", text));
+        } else {
+            row.sFixed = *value;
+        }
+    }
+    if (count_ && !record.fields[*count_].empty()) {
+        const std::string& text = record.fields[*count_];
+        const std::optional<double> value = number(text);
+        if (!value) {
+            addProblem(problems, named(kCountColumn, " is not a number: ", text));
+        } else if (*value < 0.0) {
+            addProblem(problems, named(kCountColumn, " is negative: ", text));
+        } else {
+            row.count = *value;
+        }
+    }
+
+    if (!problems.empty()) {
+        return RowError{record.line, problems};
+    }
+    return row;
+}
+
+} // namespace kestrum::survey

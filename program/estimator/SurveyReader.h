@@ -1,0 +1,140 @@
+// Reading a survey: one CSV record per block, with the columns block, n100, n111, n101, n110 and
+// optionally s_fixed and count, under a header row that names them in any order.
+//
+// Records are read one at a time, so memory stays flat however many blocks a file holds. Each is
+// checked completely before it is handed on: a record is either a block ready to fit or the line
+// number and the reason it cannot be.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "Model.h"
+
+namespace kestrum::survey {
+
+// The input cannot be read as a survey at all (no header, columns missing, a read error).
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Where the bytes come from: a file descriptor in the program, a string in tests.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Up to size bytes into buffer; 0 at the end. Throws InputError when reading fails.
+    virtual std::size_t read(char* buffer, std::size_t size) = 0;
+};
+
+class FdSource final : public ByteSource {
+public:
+    explicit FdSource(int fd) : fd_(fd) {}
+    std::size_t read(char* buffer, std::size_t size) override;
+
+private:
+    int fd_;
+};
+
+class StringSource final : public ByteSource {
+public:
+    explicit StringSource(std::string text) : text_(std::move(text)) {}
+    std::size_t read(char* buffer, std::size_t size) override;
+
+private:
+    std::string text_;
+    std::size_t at_ = 0;
+};
+
+// One CSV record as written: RFC 4180 quoting (a quoted field may hold commas, doubled quotes and
+// line breaks), blanks around unquoted fields trimmed, CRLF or LF line ends.
+struct Record {
+    std::size_t line = 0; // where the record starts, 1 for the first line
+    std::vector<std::string> fields;
+    std::string problem; // what is wrong with the record's form; empty when nothing is
+};
+
+class RecordReader {
+public:
+    // A record longer than this is refused, not held: a file without line breaks must not be
+    // able to take all the memory.
+    static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 20;
+
+    explicit RecordReader(ByteSource& source) : source_(source) {}
+
+    // The next record that is not blank; false at the end of the input.
+    bool next(Record& record);
+    std::uint64_t bytesRead() const { return consumed_; }
+
+private:
+    int get();
+    int peek();
+    void readRecord(Record& record);
+
+    ByteSource& source_;
+    std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool exhausted_ = false;
+    std::uint64_t consumed_ = 0;
+    std::size_t line_ = 1;
+};
+
+// A block ready to fit.
+struct BlockRow {
+    std::size_t line = 0;
+    std::string block;
+    inference::Counts counts;
+    std::optional<double> sFixed; // S is estimated when empty
+    std::optional<double> count;  // street count, for the number of dogs N
+};
+
+struct RowError {
+    std::size_t line = 0;
+    std::string reason;
+};
+
+using Row = std::variant<BlockRow, RowError>;
+
+class SurveyReader {
+public:
+    // Reads the header at once. Throws InputError for empty input, a header without the required
+    // columns, or a column named twice.
+    explicit SurveyReader(ByteSource& source);
+
+    // The next block or the reason a record is not one; empty at the end of the input.
+    std::optional<Row> next();
+
+    std::uint64_t bytesRead() const { return records_.bytesRead(); }
+    bool hasSFixed() const { return sFixed_.has_value(); }
+    bool hasCount() const { return count_.has_value(); }
+
+private:
+    Row parse(const Record& record) const;
+
+    RecordReader records_;
+    Record record_;
+    std::size_t headerFields_ = 0;
+    std::size_t block_ = 0;
+    std::size_t frequencies_[4] = {};
+    std::optional<std::size_t> sFixed_;
+    std::optional<std::size_t> count_;
+};
+
+// The required and optional column names, as the header must spell them (case aside).
+inline constexpr std::string_view kFrequencyColumns[4] = {"n100", "n111", "n101", "n110"};
+inline constexpr std::string_view kBlockColumn = "block";
+inline constexpr std::string_view kSFixedColumn = "s_fixed";
+inline constexpr std::string_view kCountColumn = "count";
+
+// Text from the input, made safe to show on a terminal: control characters escaped, long text
+// cut short.
+std::string quoted(std::string_view text);
+
+} // namespace kestrum::survey
