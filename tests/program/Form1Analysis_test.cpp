@@ -20,37 +20,13 @@
 #include "Fit.h"
 #include "Form1.h"
 #include "Profile.h"
+#include "WindowDriver.h"
 
 using kestrum::Form1;
+using kestrum::testing::ModalAnswer;
 namespace inference = kestrum::inference;
 
 namespace {
-
-// While it lives, answers every modal dialog that comes up: a message box with OK (keeping its
-// text), a file dialog with the given name.
-class ModalAnswer {
-public:
-    explicit ModalAnswer(QString fileName = {}) : fileName_(std::move(fileName))
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                text_ += box->text();
-                box->accept();
-            } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                dialog->selectFile(fileName_);
-                QMetaObject::invokeMethod(dialog, "accept");
-            }
-        });
-        timer_.start(5);
-    }
-    const QString& text() const { return text_; }
-
-private:
-    QString fileName_;
-    QString text_;
-    QTimer timer_;
-};
 
 // The exact limits, computed here from the inference module alone.
 QString expectedLimits(const inference::Problem& problem, inference::Parameter parameter)
@@ -99,13 +75,12 @@ private:
     template <class T>
     T& control(const char* name)
     {
-        auto* found = form->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return *found;
+        return kestrum::testing::control<T>(*form, name);
     }
-    void type(const char* box, const QString& text);
+    void type(const char* box, const QString& text)
+    {
+        kestrum::testing::typeInto(control<QLineEdit>(box), text);
+    }
     void estimate(int n100, int n111, int n101, int n110, bool sFree = true, bool ofP = true);
     QAction& action(const char* name) { return control<QAction>(name); }
 
@@ -129,15 +104,6 @@ void Form1AnalysisTest::init()
 void Form1AnalysisTest::cleanup()
 {
     form.reset();
-}
-
-void Form1AnalysisTest::type(const char* box, const QString& text)
-{
-    QLineEdit& target = control<QLineEdit>(box);
-    target.setFocus();
-    QTest::keyClick(&target, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&target, Qt::Key_Delete);
-    QTest::keyClicks(&target, text);
 }
 
 void Form1AnalysisTest::estimate(int n100, int n111, int n101, int n110, bool sFree, bool ofP)

@@ -18,28 +18,12 @@
 #include "Form1.h"
 #include "PictureBox.h"
 #include "RLOGLIK.h"
+#include "WindowDriver.h"
 
 using kestrum::Form1;
+using kestrum::testing::ModalAnswer;
 
 namespace {
-
-// Answers the next modal message box with OK and keeps its text; empty when none came up.
-class MessageCatcher {
-public:
-    MessageCatcher()
-    {
-        QTimer::singleShot(0, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                text_ = box->text();
-                box->accept();
-            }
-        });
-    }
-    const QString& text() const { return text_; }
-
-private:
-    QString text_;
-};
 
 QByteArray readFile(const QString& path)
 {
@@ -88,11 +72,7 @@ private:
     template <class T>
     T& control(const char* name)
     {
-        auto* found = form->findChild<T*>(QString::fromLatin1(name));
-        if (found == nullptr) {
-            qFatal("no control %s", name);
-        }
-        return *found;
+        return kestrum::testing::control<T>(*form, name);
     }
     QLineEdit& box(const char* name) { return control<QLineEdit>(name); }
     void type(QLineEdit& target, const QString& text);
@@ -127,10 +107,7 @@ void Form1Test::cleanup()
 
 void Form1Test::type(QLineEdit& target, const QString& text)
 {
-    target.setFocus();
-    QTest::keyClick(&target, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&target, Qt::Key_Delete);
-    QTest::keyClicks(&target, text);
+    kestrum::testing::typeInto(target, text);
 }
 
 void Form1Test::enterFrequencies(int n100, int n111, int n101, int n110)
@@ -143,14 +120,14 @@ void Form1Test::enterFrequencies(int n100, int n111, int n101, int n110)
 
 QString Form1Test::estimate()
 {
-    MessageCatcher catcher;
+    ModalAnswer catcher;
     QTest::mouseClick(&control<QPushButton>("Command1"), Qt::LeftButton);
     return catcher.text();
 }
 
 QString Form1Test::simulate()
 {
-    MessageCatcher catcher;
+    ModalAnswer catcher;
     QTest::mouseClick(&control<QPushButton>("Command2"), Qt::LeftButton);
     return catcher.text();
 }
