@@ -66,7 +66,7 @@ public:
 
 private:
     void write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const;
-    void number(double value, std::string& out) const;
+    void number(double value, int digits, std::string& out) const;
     double rounded(double value) const;
 
     Format format_;

@@ -60,12 +60,12 @@ void addProblem(std::string& problems, const std::string& problem)
 
 std::string named(std::string_view column, const char* what, std::string_view text)
 {
-    return std::string(column) + what + quoted(text);
+    return std::string(column) + what + printable(text);
 }
 
 } // namespace
 
-std::string quoted(std::string_view text)
+std::string printable(std::string_view text)
 {
     std::string shown = "\"";
     std::size_t kept = 0;
@@ -243,7 +243,8 @@ SurveyReader::SurveyReader(ByteSource& source) : records_(source)
     }
     std::string& first = record_.fields.front();
     if (first.rfind("\xEF\xBB\xBF", 0) == 0) {
-        first.erase(0, 3); // the byte-order mark some spreadsheets write
+        // The byte-order mark some spreadsheets write, and any blanks it hid from the trimming.
+        first.erase(0, first.find_first_not_of(" \t", 3));
     }
     headerFields_ = record_.fields.size();
     std::optional<std::size_t> found[7];

@@ -112,8 +112,6 @@ public:
     std::optional<Row> next();
 
     std::uint64_t bytesRead() const { return records_.bytesRead(); }
-    bool hasSFixed() const { return sFixed_.has_value(); }
-    bool hasCount() const { return count_.has_value(); }
 
 private:
     Row parse(const Record& record) const;
@@ -135,6 +133,6 @@ inline constexpr std::string_view kCountColumn = "count";
 
 // Text from the input, made safe to show on a terminal: control characters escaped, long text
 // cut short.
-std::string quoted(std::string_view text);
+std::string printable(std::string_view text);
 
 } // namespace kestrum::survey

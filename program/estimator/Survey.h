@@ -1,0 +1,46 @@
+// A survey from input to output: every block read, fitted as the window fits it and written, row
+// by row, then the pooled fit.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "OutputWriters.h"
+#include "Progress.h"
+#include "SurveyReader.h"
+
+namespace kestrum::survey {
+
+struct SurveyOptions {
+    Format format = Format::Csv;
+    int digits = -1; // shortest exact text when negative
+    inference::Parameter profiled = inference::Parameter::P;
+    double rangePct = 30.0; // the window's "% plotting range"
+    std::optional<std::filesystem::path> plots;
+    std::string inputName = "<stdin>"; // for messages
+};
+
+struct SurveySummary {
+    std::uint64_t fitted = 0;
+    std::uint64_t failedRows = 0;  // rows that are not valid blocks
+    std::uint64_t failedPlots = 0; // blocks fitted whose plot was not saved
+    bool anyPopulation = false;    // some block gave a street count
+
+    bool allWell() const { return failedRows == 0 && failedPlots == 0; }
+};
+
+// The window's starting values, which every block starts from (a fixed S replaces S's).
+inline constexpr double kStartS = 0.9;
+inline constexpr double kStartP = 0.9;
+
+// Each row that is not a valid block, and each plot not saved, goes to progress as
+// "<inputName>:<line>: <reason>", and the rest go on. Throws InputError when the input cannot be
+// read as a survey (nothing is written then) or stops being readable, OutputError when the output
+// cannot be written, std::filesystem::filesystem_error when the plot folder cannot be made; the
+// rows written before stay whole.
+SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
+                        const SurveyOptions& options, KestrumN_E04JYF N_E04JYF);
+
+} // namespace kestrum::survey
