@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "FitCheck.h"
 
 namespace kestrum::survey {
 
@@ -12,69 +13,7 @@ namespace {
 constexpr double kStart = 0.9;       // the window's starting S and P
 constexpr int kParametersPerFit = 2; // P and S
 
-constexpr double kTolerance = 1e-15;
-constexpr int kMostTerms = 1000000;
-
-// The regularised lower incomplete gamma P(a, x) by its series, for x < a + 1.
-double lowerGammaSeries(double a, double x, double logFactor)
-{
-    double term = 1.0 / a;
-    double sum = term;
-    for (int n = 1; n < kMostTerms; ++n) {
-        term *= x / (a + n);
-        sum += term;
-        if (std::abs(term) < std::abs(sum) * kTolerance) {
-            break;
-        }
-    }
-    return sum * std::exp(logFactor);
-}
-
-// The regularised upper incomplete gamma Q(a, x) by its continued fraction (modified Lentz), for
-// x >= a + 1.
-double upperGammaFraction(double a, double x, double logFactor)
-{
-    constexpr double tiny = 1e-300;
-    double b = x + 1.0 - a;
-    double c = 1.0 / tiny;
-    double d = 1.0 / b;
-    double h = d;
-    for (int n = 1; n < kMostTerms; ++n) {
-        const double an = -n * (n - a);
-        b += 2.0;
-        d = an * d + b;
-        d = std::abs(d) < tiny ? tiny : d;
-        c = b + an / c;
-        c = std::abs(c) < tiny ? tiny : c;
-        d = 1.0 / d;
-        const double step = d * c;
-        h *= step;
-        if (std::abs(step - 1.0) < kTolerance) {
-            break;
-        }
-    }
-    return std::exp(logFactor) * h;
-}
-
 } // namespace
-
-double chiSquareTail(double x, int df)
-{
-    if (df < 1 || std::isnan(x)) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    if (x <= 0.0) {
-        return 1.0;
-    }
-    const double a = 0.5 * df;
-    const double h = 0.5 * x;
-    // x^a e^-x / Gamma(a), whose parts alone overflow and underflow for large a.
-    const double logFactor = a * std::log(h) - h - std::lgamma(a);
-    if (h < a + 1.0) {
-        return std::clamp(1.0 - lowerGammaSeries(a, h, logFactor), 0.0, 1.0);
-    }
-    return std::clamp(upperGammaFraction(a, h, logFactor), 0.0, 1.0);
-}
 
 void PooledFit::add(const inference::Counts& counts, bool sFree, const BlockAnalysis& block)
 {
@@ -141,7 +80,7 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
     // rounding.
     c.lr = std::max(0.0, 2.0 * (c.separateLogLikelihood - c.sharedLogLikelihood));
     c.df = kParametersPerFit * static_cast<int>(blocks_ - 1);
-    c.p = chiSquareTail(c.lr, c.df);
+    c.p = inference::chiSquareSurvival(c.lr, c.df);
     c.aicShared = -2.0 * c.sharedLogLikelihood + 2.0 * kParametersPerFit;
     c.aicSeparate = -2.0 * c.separateLogLikelihood +
                     2.0 * kParametersPerFit * static_cast<double>(blocks_);

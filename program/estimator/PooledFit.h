@@ -42,10 +42,6 @@ struct PooledResult {
     PooledComparison comparison;
 };
 
-// P(X > x) for X chi-square with df degrees of freedom, in log space, so that it holds for the
-// hundreds of thousands of degrees of freedom a large survey's comparison has.
-double chiSquareTail(double x, int df);
-
 class PooledFit {
 public:
     // Every fitted block; those with S held are counted and left out.
