@@ -16,7 +16,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	cd $(BUILD)/bin && ./Kestrum
+	$(BUILD)/bin/Kestrum
 
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

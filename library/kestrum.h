@@ -62,13 +62,15 @@ enum {
 enum {
     KESTRUM_IFAIL_CONVERGED = 0,         /* the search met its tolerance */
     KESTRUM_IFAIL_BAD_ARGUMENTS = 1,     /* N < 0 or N > 12, IBOUND != 0, a bound not finite or
-                                            BL(i) > BU(i); nothing was evaluated, XC untouched */
+                                            BL(i) > BU(i); nothing was evaluated, XC untouched,
+                                            F NaN */
     KESTRUM_IFAIL_EVALUATION_LIMIT = 2,  /* 400 evaluations per free parameter used up; XC holds
                                             the best point found */
     KESTRUM_IFAIL_NONFINITE_OBJECTIVE = 3, /* the objective returned NaN or an infinity; XC holds
                                               the best finite point (or the start), F its value */
-    KESTRUM_IFAIL_MINIMISER_FAILURE = 4  /* any other failure of the search (round-off limited,
-                                            out of memory); XC holds the best point found */
+    KESTRUM_IFAIL_MINIMISER_FAILURE = 4  /* any other failure of the search (out of memory);
+                                            XC holds the best point found, or is untouched and
+                                            F NaN if the search could not start */
 };
 
 /* Log likelihood kernel sum HIST(i) * ln PHIST(i) of the four frequencies at P and S (note: P
