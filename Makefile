@@ -26,7 +26,9 @@ check: build
 	ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
 
 bench: build
-	$(BUILD)/bench/kestrum_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	for b in kestrum_bench kestrum_window_bench kestrum_estimator_bench; do \
+	  $(BUILD)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)
