@@ -57,71 +57,44 @@ Scan scan(double E, double rangePct)
     return result;
 }
 
-std::vector<float> percents(int first, int last, int step)
+// Where a scan of the estimate E and range starts, ends and steps, and the percents it visits.
+struct Case {
+    const char* name;
+    double E;
+    double range;
+    float lo, hi, step;
+    int first, last, by; // last < first: no point at all
+};
+
+// 0.5: the quotient falls just below 0.015, so the step is one hundredth and 65 is not scanned.
+// 0.9 and 0.99: the upper end is held at 0.99. 100% and more: the lower end is raised to 0.01.
+// 4% and 0.05: a step that rounds to nothing becomes one hundredth (0.035 rounds up to 0.04).
+const Case kCases[] = {
+    {"half", 0.5, 30, 0.35f, 0.65f, 0.01f, 35, 64, 1},
+    {"upper end held", 0.9, 30, 0.63f, 0.99f, 0.02f, 63, 97, 2},
+    {"estimate on the bound", 0.99, 30, 0.69f, 0.99f, 0.02f, 69, 97, 2},
+    {"small estimate", 0.17, 30, 0.12f, 0.221f, 0.01f, 12, 22, 1},
+    {"whole range", 0.5, 100, 0.01f, 0.99f, 0.05f, 1, 96, 5},
+    {"beyond the whole range", 0.5, 1e6, 0.01f, 0.99f, 0.05f, 1, 96, 5},
+    {"negative range", 0.5, -10, 0.55f, 0.45f, 0.01f, 0, -1, 1},
+    {"narrow scan", 0.5, 4, 0.48f, 0.52f, 0.01f, 48, 51, 1},
+    {"tiny estimate", 0.05, 30, 0.04f, 0.065f, 0.01f, 4, 6, 1},
+};
+
+TEST(ScanRange, StartEndStepAndPoints)
 {
-    std::vector<float> values;
-    for (int p = first; p <= last; p += step) {
-        values.push_back(static_cast<float>(p));
+    for (const Case& c : kCases) {
+        const Scan s = scan(c.E, c.range);
+        EXPECT_EQ(s.lo, c.lo) << c.name;
+        EXPECT_FLOAT_EQ(s.hi, c.hi) << c.name;
+        EXPECT_EQ(s.step, c.step) << c.name;
+        std::vector<float> expected;
+        for (int p = c.first; p <= c.last; p += c.by) {
+            expected.push_back(static_cast<float>(p));
+        }
+        EXPECT_EQ(s.percents, expected) << c.name;
+        EXPECT_EQ(calls.size(), expected.size()) << c.name;
     }
-    return values;
-}
-
-TEST(ScanRange, StepBelowOneAndAHalfHundredthsIsOneHundredth)
-{
-    const Scan s = scan(0.5, 30);
-    EXPECT_EQ(s.lo, 0.35f);
-    EXPECT_EQ(s.hi, 0.65f);
-    EXPECT_EQ(s.step, 0.01f);
-    EXPECT_EQ(s.percents, percents(35, 64, 1)); // 65 itself is not scanned
-}
-
-TEST(ScanRange, UpperEndHeldAtTheBound)
-{
-    const Scan s = scan(0.9, 30);
-    EXPECT_EQ(s.lo, 0.63f);
-    EXPECT_EQ(s.hi, 0.99f);
-    EXPECT_EQ(s.step, 0.02f);
-    EXPECT_EQ(s.percents, percents(63, 97, 2));
-
-    const Scan onBound = scan(0.99, 30);
-    EXPECT_EQ(onBound.lo, 0.69f);
-    EXPECT_EQ(onBound.percents, percents(69, 97, 2));
-}
-
-TEST(ScanRange, SmallEstimate)
-{
-    EXPECT_EQ(scan(0.17, 30).percents, percents(12, 22, 1));
-}
-
-TEST(ScanRange, LowerEndRaisedToTheBound)
-{
-    for (const double range : {100.0, 150.0, 1e6}) {
-        const Scan s = scan(0.5, range);
-        EXPECT_EQ(s.lo, 0.01f) << range;
-        EXPECT_EQ(s.hi, 0.99f) << range;
-        EXPECT_EQ(s.percents.front(), 1.0f) << range;
-        EXPECT_LE(s.percents.size(), 100u) << range;
-    }
-}
-
-TEST(ScanRange, NegativeRangeScansNothing)
-{
-    const Scan s = scan(0.5, -10);
-    EXPECT_GT(s.lo, s.hi);
-    EXPECT_TRUE(s.percents.empty());
-    EXPECT_TRUE(calls.empty());
-}
-
-// A step that rounds to nothing would never end; it becomes one hundredth.
-TEST(ScanRange, NarrowScanMovesByOneHundredth)
-{
-    const Scan narrow = scan(0.5, 4);
-    EXPECT_EQ(narrow.step, 0.01f);
-    EXPECT_EQ(narrow.percents, percents(48, 51, 1));
-
-    const Scan small = scan(0.05, 30);
-    EXPECT_EQ(small.lo, 0.04f); // 0.035 rounds half away from zero
-    EXPECT_EQ(small.percents, percents(4, 6, 1));
 }
 
 TEST(ScanProfile, ProfileOfPFreesSAndCarriesTheStart)
