@@ -65,7 +65,10 @@ QString limitsLine(const BlockAnalysis& block, Parameter parameter)
     const QString name = QString::fromLatin1(inference::parameterName(parameter));
     const inference::ProfileInterval& interval = block.analysis.limits(parameter);
     if (!interval.given()) {
-        return QStringLiteral("95% limits for %1: none (%2)").arg(name, fromView(interval.reason));
+        // The line is short; the reason in full is among the warnings and in the details.
+        return parameter == Parameter::S && !block.sFree
+                   ? QStringLiteral("95% limits for S: none, S is held fixed")
+                   : QStringLiteral("95% limits for %1: none").arg(name);
     }
     return QStringLiteral("95% limits for %1: %2 to %3")
         .arg(name, limitCaption(interval.lower), limitCaption(interval.upper));

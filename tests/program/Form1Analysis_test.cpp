@@ -127,6 +127,7 @@ void Form1AnalysisTest::limitsLineShowsTheExactLimits_data()
     QTest::newRow("P, both free") << QList<int>{10, 20, 5, 7} << true << true;
     QTest::newRow("S, both free") << QList<int>{10, 20, 5, 7} << true << false;
     QTest::newRow("P, S fixed") << QList<int>{10, 20, 5, 7} << false << true;
+    QTest::newRow("S, S fixed") << QList<int>{10, 20, 5, 7} << false << false;
     QTest::newRow("S on its bound") << QList<int>{30, 30, 30, 30} << true << false;
     QTest::newRow("another block") << QList<int>{50, 20, 10, 20} << true << true;
 }
@@ -145,7 +146,8 @@ void Form1AnalysisTest::limitsLineShowsTheExactLimits()
     problem.sFixed = 0.9;
     const auto parameter = ofP ? inference::Parameter::P : inference::Parameter::S;
     QVERIFY(limits.isVisible());
-    QCOMPARE(limits.text(), expectedLimits(problem, parameter));
+    QCOMPARE(limits.text(), sFree || ofP ? expectedLimits(problem, parameter)
+                                         : QStringLiteral("95% limits for S: none, S is held fixed"));
     // The line keeps to its box.
     QVERIFY(limits.fontMetrics().horizontalAdvance(limits.text()) <= limits.width());
     // The result line itself is as it always was.
