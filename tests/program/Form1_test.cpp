@@ -446,47 +446,31 @@ void Form1Test::plotShowsCurveRedLineAndTicks()
 
     const auto [top, bottom] = profileRange();
     const int redRow = static_cast<int>(0.125 * 381 + 1.44 * 381 / (top - bottom));
-    int blue = 0;
-    int redOnRow = 0;
-    int redElsewhere = 0;
-    int gapsOnRow = 0;
-    int black = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = image.pixel(x, y);
-            if (pixel == qRgb(0, 0, 192)) {
-                ++blue;
-            } else if (pixel == qRgb(255, 0, 0)) {
-                (y == redRow ? redOnRow : redElsewhere) += 1;
-            } else if (pixel == qRgb(0, 0, 0)) {
-                ++black;
+    // Pixels in rows from .. to that pass the test.
+    const auto count = [&image](int from, int to, auto test) {
+        int n = 0;
+        for (int y = from; y <= to; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                n += test(image.pixel(x, y)) ? 1 : 0;
             }
         }
-    }
-    for (int x = 100; x < 850; ++x) {
-        gapsOnRow += image.pixel(x, redRow) != qRgb(255, 0, 0) ? 1 : 0;
-    }
-    QVERIFY2(blue > 700, qPrintable(QString::number(blue)));
-    QVERIFY2(redOnRow > 300, qPrintable(QString::number(redOnRow)));
+        return n;
+    };
+    const auto is = [](QRgb colour) { return [colour](QRgb pixel) { return pixel == colour; }; };
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb black = qRgb(0, 0, 0);
+
+    QVERIFY(count(0, 380, is(qRgb(0, 0, 192))) > 700);
+    const int redOnRow = count(redRow, redRow, is(red));
+    QVERIFY2(redOnRow > 300 && redOnRow < 700, "the confidence line is missing or not dashed");
     // Off the dashed line, only the two short marks at the exact limits.
+    const int redElsewhere = count(0, 380, is(red)) - redOnRow;
     QVERIFY2(redElsewhere > 0 && redElsewhere <= 2 * 15, qPrintable(QString::number(redElsewhere)));
-    QVERIFY2(gapsOnRow > 100, "the confidence line is not dashed");
-    // Twenty ticks of eleven pixels each, from y = 341 to 351, and the labels around them.
-    int tickPixels = 0;
-    for (int y = 341; y <= 351; ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            tickPixels += image.pixel(x, y) == qRgb(0, 0, 0) ? 1 : 0;
-        }
-    }
-    QCOMPARE(tickPixels, black);
-    QVERIFY2(tickPixels >= 20 * 11, qPrintable(QString::number(tickPixels)));
-    int labelInk = 0;
-    for (int y = 356; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            labelInk += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
-        }
-    }
-    QVERIFY2(labelInk > 200, "no x labels under the ticks");
+    // Twenty ticks of eleven pixels from y = 341 to 351 are all the pure black; labels lie below.
+    QCOMPARE(count(341, 351, is(black)), count(0, 380, is(black)));
+    QVERIFY(count(341, 351, is(black)) >= 20 * 11);
+    QVERIFY2(count(356, 380, [](QRgb pixel) { return qGray(pixel) < 128; }) > 200,
+             "no x labels under the ticks");
 }
 
 void Form1Test::simulateFillsExpectedFrequencies_data()
