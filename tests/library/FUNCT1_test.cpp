@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
-#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -14,134 +13,94 @@
 
 namespace {
 
-// The model record in heap arrays of exactly the caller's size, so that a read past either end
-// is caught by the address sanitizer. Slots are numbered from 1.
+using Hist = std::array<std::int32_t, 4>;
+constexpr Hist kExample{10, 20, 5, 7};
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Heap arrays of exactly the caller's size (XC too: N entries), so that the address sanitizer
+// catches a read past either end.
 struct Record {
     std::vector<std::int32_t> IUSER = std::vector<std::int32_t>(KESTRUM_IUSER_SIZE, 0);
     std::vector<double> USER = std::vector<double>(KESTRUM_USER_SIZE, 0.0);
 
-    Record(std::array<std::int32_t, 4> hist, double S, double P)
+    Record(Hist hist, std::initializer_list<std::int32_t> free, double factorS = 1,
+           double factorP = 1)
     {
         std::copy(hist.begin(), hist.end(), IUSER.begin() + (KESTRUM_IUSER_HIST - 1));
-        const double slots[] = {S, 1.0, 0.01, 0.99, P, 1.0, 0.01, 0.99};
-        std::copy(std::begin(slots), std::end(slots), USER.begin());
+        const std::array<double, 8> slots{0.7, factorS, 0.01, 0.99, 0.6, factorP, 0.01, 0.99};
+        std::copy(slots.begin(), slots.end(), USER.begin());
+        IUSER[0] = static_cast<std::int32_t>(free.size());
+        std::copy(free.begin(), free.end(), IUSER.begin() + 1);
     }
-    std::int32_t& iuser(std::size_t slot) { return IUSER.at(slot - 1); }
-    double& user(std::size_t slot) { return USER.at(slot - 1); }
-    void freeList(std::initializer_list<std::int32_t> parameters)
+    double objective(std::int32_t N, std::vector<double> XC) const
     {
-        iuser(KESTRUM_IUSER_NFREE) = static_cast<std::int32_t>(parameters.size());
-        std::size_t slot = KESTRUM_IUSER_IFREE;
-        for (const std::int32_t parameter : parameters) {
-            iuser(slot++) = parameter;
-        }
+        double FC = 0.0;
+        FUNCT1(&N, XC.empty() ? nullptr : XC.data(), &FC, IUSER.data(), USER.data());
+        return FC;
     }
 };
 
-double objective(std::int32_t N, const double* XC, const Record& record)
-{
-    double FC = std::nan("");
-    FUNCT1(&N, XC, &FC, record.IUSER.data(), record.USER.data());
-    return FC;
-}
-
-double minusLoglik(std::array<std::int32_t, 4> hist, double S, double P)
+double minusLoglik(Hist hist, double S, double P)
 {
     return -RLOGLIK(hist.data(), &P, &S);
 }
 
-constexpr std::array<std::int32_t, 4> kExample{10, 20, 5, 7};
-
-TEST(FUNCT1, NoFreeParameterEvaluatesTheRecordAndNeverReadsXC)
+// The record holds S = 0.7 and P = 0.6; free parameters come from XC divided by their factors, in
+// free-list order. A record the model does not describe gives a quiet NaN (S NaN below).
+TEST(FUNCT1, ReadsTheFreeListAndTheScaleFactors)
 {
-    const Record record({30, 30, 30, 30}, 0.9, 0.9);
-    EXPECT_NEAR(objective(0, nullptr, record), 211.689, 5e-4);
-}
-
-TEST(FUNCT1, FreeParametersComeFromXCInFreeListOrderAndAreUnscaled)
-{
-    Record record(kExample, 0.7, 0.6);
-
-    // P free, its factor 2: XC(1) = 1.8 is P = 0.9; S stays at the record's 0.7.
-    record.freeList({KESTRUM_PARAM_P});
-    record.user(6) = 2.0;
-    const double pFree[] = {1.8};
-    EXPECT_DOUBLE_EQ(objective(1, pFree, record), minusLoglik(kExample, 0.7, 0.9));
-
-    // S free, its factor 4: XC(1) = 2.0 is S = 0.5; P stays at the record's 0.6.
-    record.freeList({KESTRUM_PARAM_S});
-    record.user(2) = 4.0;
-    const double sFree[] = {2.0};
-    EXPECT_DOUBLE_EQ(objective(1, sFree, record), minusLoglik(kExample, 0.5, 0.6));
-
-    record.user(2) = 1.0;
-    record.user(6) = 1.0;
-    const double both[] = {0.8, 0.3};
-    record.freeList({KESTRUM_PARAM_S, KESTRUM_PARAM_P});
-    EXPECT_DOUBLE_EQ(objective(2, both, record), minusLoglik(kExample, 0.8, 0.3));
-    record.freeList({KESTRUM_PARAM_P, KESTRUM_PARAM_S});
-    EXPECT_DOUBLE_EQ(objective(2, both, record), minusLoglik(kExample, 0.3, 0.8));
-
-    // Named twice, the later position wins.
-    record.freeList({KESTRUM_PARAM_P, KESTRUM_PARAM_P});
-    EXPECT_DOUBLE_EQ(objective(2, both, record), minusLoglik(kExample, 0.7, 0.3));
+    const struct {
+        std::initializer_list<std::int32_t> free;
+        double factorS, factorP;
+        std::vector<double> XC;
+        double S, P;
+    } cases[] = {
+        {{}, 1, 1, {}, 0.7, 0.6}, // XC is never read
+        {{KESTRUM_PARAM_P}, 1, 2, {1.8}, 0.7, 0.9},
+        {{KESTRUM_PARAM_S}, 4, 1, {2.0}, 0.5, 0.6},
+        {{KESTRUM_PARAM_S, KESTRUM_PARAM_P}, 1, 1, {0.8, 0.3}, 0.8, 0.3},
+        {{KESTRUM_PARAM_P, KESTRUM_PARAM_S}, 1, 1, {0.8, 0.3}, 0.3, 0.8},
+        {{KESTRUM_PARAM_P, KESTRUM_PARAM_P}, 1, 1, {0.8, 0.3}, 0.7, 0.3}, // the later one wins
+        {{KESTRUM_PARAM_P}, 0, 1, {0.5}, 0.7, 0.5}, // a fixed parameter's factor is unused
+        {{KESTRUM_PARAM_P}, 1, 0, {0.5}, kNaN, 0.0},
+        {{0}, 1, 1, {0.5}, kNaN, 0.0},
+        {{3}, 1, 1, {0.5}, kNaN, 0.0},
+        {{-1}, 1, 1, {0.5}, kNaN, 0.0},
+        {{10}, 1, 1, {0.5}, kNaN, 0.0},
+    };
+    for (const auto& c : cases) {
+        const Record record(kExample, c.free, c.factorS, c.factorP);
+        const Record before = record;
+        const double value = record.objective(static_cast<std::int32_t>(c.XC.size()), c.XC);
+        if (std::isnan(c.S)) {
+            EXPECT_TRUE(std::isnan(value)) << "free list from " << *c.free.begin();
+        } else {
+            EXPECT_DOUBLE_EQ(value, minusLoglik(kExample, c.S, c.P)) << "S " << c.S << " P " << c.P;
+        }
+        EXPECT_EQ(record.IUSER, before.IUSER);
+        EXPECT_EQ(record.USER, before.USER);
+    }
+    const Record record(kExample, {KESTRUM_PARAM_P});
+    for (const std::int32_t N : {-1, 12, 1000, std::numeric_limits<std::int32_t>::max(),
+                                 std::numeric_limits<std::int32_t>::min()}) {
+        EXPECT_TRUE(std::isnan(record.objective(N, {0.5}))) << "N = " << N;
+    }
 }
 
 // Only the free list (slots 2 .. N+1), the frequencies (10 .. 13) and the value and factor slots
-// count. Everything else in the record, including the bound slots, the free-count slot, the value
-// of a free parameter and any stale entry after the free list, may hold anything.
+// of fixed parameters count.
 TEST(FUNCT1, IgnoresEverySlotOutsideTheModel)
 {
-    Record clean(kExample, 0.7, 0.6);
-    clean.freeList({KESTRUM_PARAM_P});
-    const double XC[] = {0.45};
-    const double expected = objective(1, XC, clean);
-    EXPECT_DOUBLE_EQ(expected, minusLoglik(kExample, 0.7, 0.45));
-
-    Record noisy = clean;
-    noisy.iuser(KESTRUM_IUSER_NFREE) = 2;
-    noisy.iuser(3) = 7; // a stale second entry beyond N
-    for (std::size_t slot = 4; slot <= 9; ++slot) {
-        noisy.iuser(slot) = -99;
+    Record noisy(kExample, {KESTRUM_PARAM_P});
+    noisy.IUSER[0] = 2; // the free count is the program's
+    noisy.IUSER[2] = 7; // a stale second entry beyond N
+    std::fill(noisy.IUSER.begin() + 3, noisy.IUSER.begin() + 9, -99);
+    std::fill(noisy.IUSER.begin() + 13, noisy.IUSER.end(), 12345);
+    for (const std::size_t at : {2, 3, 4, 6, 7}) { // the bounds, and P's value, which XC overrides
+        noisy.USER[at] = kNaN;
     }
-    for (std::size_t slot = 14; slot <= KESTRUM_IUSER_SIZE; ++slot) {
-        noisy.iuser(slot) = 12345;
-    }
-    noisy.user(5) = std::nan(""); // P is free: its value slot is overridden by XC
-    for (const std::size_t slot : {3, 4, 7, 8}) {
-        noisy.user(slot) = std::nan("");
-    }
-    for (std::size_t slot = 9; slot <= KESTRUM_USER_SIZE; ++slot) {
-        noisy.user(slot) = std::numeric_limits<double>::infinity();
-    }
-    EXPECT_EQ(objective(1, XC, noisy), expected);
-}
-
-// A record the model does not describe has no likelihood: the objective says so with a quiet NaN
-// and reads nothing beyond the arrays it was given (XC here holds exactly N entries).
-TEST(FUNCT1, RecordOutsideTheModelGivesNaN)
-{
-    Record record(kExample, 0.7, 0.6);
-    const std::vector<double> one{0.5};
-
-    for (const std::int32_t entry : {0, 3, -1, 10}) {
-        record.freeList({entry});
-        EXPECT_TRUE(std::isnan(objective(1, one.data(), record))) << "free-list entry " << entry;
-    }
-
-    record.freeList({KESTRUM_PARAM_P});
-    record.user(6) = 0.0;
-    EXPECT_TRUE(std::isnan(objective(1, one.data(), record)));
-    // A zero factor on a fixed parameter is never used.
-    record.user(6) = 1.0;
-    record.user(2) = 0.0;
-    EXPECT_DOUBLE_EQ(objective(1, one.data(), record), minusLoglik(kExample, 0.7, 0.5));
-
-    for (const std::int32_t N : {-1, 12, 1000, std::numeric_limits<std::int32_t>::max()}) {
-        EXPECT_TRUE(std::isnan(objective(N, one.data(), record))) << "N = " << N;
-    }
-    const std::int32_t minN = std::numeric_limits<std::int32_t>::min();
-    EXPECT_TRUE(std::isnan(objective(minN, one.data(), record)));
+    std::fill(noisy.USER.begin() + 8, noisy.USER.end(), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(noisy.objective(1, {0.45}), minusLoglik(kExample, 0.7, 0.45));
 }
 
 } // namespace
