@@ -36,7 +36,7 @@ struct PlotScale {
 std::optional<PlotScale> plotScale(const Canvas& picLL, const PlotValues& YVALS,
                                    std::int16_t NPOINTS);
 
-// profileOfP: caption "% seen" when the profile is of P, "% stay" when of S (the window's optP). when the profile is of P, "% stay" when of S (the window's optP).
+// profileOfP: caption "% seen" when the profile is of P, "% stay" when of S (the window's optP).
 void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS,
                std::int16_t NPOINTS, const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
                bool AUTOSCALE, bool profileOfP);

@@ -27,17 +27,16 @@ class Oracle {
 public:
     explicit Oracle(const QLocale& locale) : locale_(locale)
     {
+        std::setlocale(LC_NUMERIC, "C"); // for strtod
         const auto esc = [](const QString& s) { return QRegularExpression::escape(s); };
-        QString digit = QStringLiteral("0-9");
+        QString digit = QStringLiteral("[0-9");
         const QString zero = locale.zeroDigit();
         if (zero.size() == 1 && zero != QStringLiteral("0"))
             digit += zero + u'-' + QChar(zero.at(0).unicode() + 9);
-        const QString d = QStringLiteral("[") + digit + QStringLiteral("]");
         const QString sign = QStringLiteral("(%1|%2|-|\u2212|\\+)")
                                  .arg(esc(locale.negativeSign()), esc(locale.positiveSign()));
-        const QString point = esc(locale.decimalPoint());
         grammar_.setPattern(QStringLiteral("^%1?(%2+(?:%3%2*)?|%3%2+)(?:[eE]%1?(%2+))?$")
-                                .arg(sign, d, point));
+                                .arg(sign, digit + u']', esc(locale.decimalPoint())));
         EXPECT_TRUE(grammar_.isValid()) << show(grammar_.pattern());
     }
 
@@ -48,15 +47,8 @@ public:
         if (!m.hasMatch())
             return std::nullopt;
         std::string ascii = negative(m.captured(1)) ? "-" : "";
-        bool pointDone = false;
-        for (const QChar c : m.captured(2)) {
-            if (c.digitValue() >= 0) {
-                ascii += static_cast<char>('0' + c.digitValue());
-            } else if (!pointDone) {
-                ascii += '.';
-                pointDone = true;
-            }
-        }
+        for (const QChar c : m.captured(2))
+            ascii += c.digitValue() >= 0 ? static_cast<char>('0' + c.digitValue()) : '.';
         if (m.capturedLength(4) > 0) {
             ascii += negative(m.captured(3)) ? "e-" : "e";
             for (const QChar c : m.captured(4))
@@ -73,22 +65,12 @@ public:
 private:
     bool negative(const QString& sign) const
     {
-        return !sign.isEmpty()
-               && (sign == locale_.negativeSign() || sign == u"-" || sign == u"\u2212");
+        return sign == locale_.negativeSign() || sign == u"-" || sign == u"\u2212";
     }
 
     QLocale locale_;
     QRegularExpression grammar_;
 };
-
-bool isReason(const QString& r, std::initializer_list<const char*> allowed)
-{
-    for (const char* a : allowed) {
-        if (r == QLatin1String(a))
-            return true;
-    }
-    return false;
-}
 
 // One text through both readers, against the oracle.
 void check(const QString& text, const QLocale& locale, const Oracle& oracle)
@@ -98,81 +80,45 @@ void check(const QString& text, const QLocale& locale, const Oracle& oracle)
     const auto d = toDouble(text, locale);
     const auto i = toInt32(text, locale);
     const auto expected = oracle.value(text);
-
     if (!expected) {
-        EXPECT_FALSE(d) << *d.value;
-        EXPECT_FALSE(i) << *i.value;
         const char* reason = text.trimmed().isEmpty() ? "is empty" : "is not a number";
-        EXPECT_EQ(show(d.reason), reason);
-        EXPECT_EQ(show(i.reason), reason);
+        EXPECT_TRUE(!d && show(d.reason) == reason) << show(d.reason);
+        EXPECT_TRUE(!i && show(i.reason) == reason) << show(i.reason);
         return;
     }
-
     if (std::isfinite(*expected)) {
-        ASSERT_TRUE(d) << show(d.reason);
-        EXPECT_EQ(*d.value, *expected);
-        // Whatever was read must survive the trip through a text box.
-        const auto back = toDouble(plain(*d.value, locale), locale);
-        ASSERT_TRUE(back) << show(plain(*d.value, locale));
-        EXPECT_LE(std::fabs(*back.value - *d.value), std::fabs(*d.value) * 1e-14);
+        EXPECT_EQ(d.value, *expected) << show(d.reason);
     } else {
-        EXPECT_FALSE(d) << *d.value;
-        EXPECT_TRUE(isReason(d.reason, {"is too large", "is too far below zero"})) << show(d.reason);
+        EXPECT_TRUE(!d && d.reason.startsWith(u"is too")) << show(d.reason);
     }
 
-    // The double only approximates the text, so near a half or at the range's ends either answer
-    // can be right; everywhere else the rounding is fixed.
+    // Rounding to nearest keeps the double on the text's side of a half, or puts it on the half
+    // itself, where only the text can decide.
     const double v = std::isfinite(*expected) ? *expected : std::copysign(1e300, *expected);
+    if (std::fabs(v - std::trunc(v)) == 0.5)
+        return;
     const double rounded = std::nearbyint(v);
-    const bool nearTie = std::fabs(std::fabs(v - std::trunc(v)) - 0.5) < 1e-6 * std::fmax(1, std::fabs(v));
-    const bool inRange = rounded >= -2147483648.0 && rounded <= 2147483647.0;
-    const bool nearEdge = std::fabs(std::fabs(v) - 2147483648.0) < 1.0;
-    if (i) {
-        EXPECT_TRUE(inRange || nearEdge) << *i.value;
-        EXPECT_LE(std::fabs(*i.value - v), 0.5 + 1e-6 * std::fmax(1, std::fabs(v)));
-        if (!nearTie) {
-            EXPECT_EQ(*i.value, rounded);
-        }
-        EXPECT_EQ(toInt32(QString::number(*i.value), QLocale::c()).value, *i.value);
-        EXPECT_EQ(toInt32(printForm(*i.value), QLocale::c()).value, *i.value);
+    if (rounded >= -2147483648.0 && rounded <= 2147483647.0) {
+        EXPECT_EQ(i.value, rounded) << show(i.reason);
     } else {
-        EXPECT_TRUE(!inRange || nearEdge) << show(i.reason);
-        EXPECT_TRUE(isReason(i.reason, {"is too large for a whole number",
-                                        "is too far below zero for a whole number"}))
-            << show(i.reason);
+        EXPECT_TRUE(!i && i.reason.endsWith(u"for a whole number")) << show(i.reason);
     }
-}
-
-std::vector<QLocale> locales()
-{
-    std::vector<QLocale> all;
-    for (const char* name : {"C", "en_US", "de_DE", "fr_FR", "sv_SE", "ar_EG", "fa_IR", "hi_IN", "de_CH"})
-        all.emplace_back(QString::fromLatin1(name));
-    return all;
-}
-
-// Pieces of text that numbers and near-numbers are made of, the locale's own among them.
-std::vector<QString> alphabet(const QLocale& locale)
-{
-    std::vector<QString> a;
-    for (char c = '0'; c <= '9'; ++c)
-        a.push_back(QString(QChar::fromLatin1(c)));
-    for (const char16_t* s : {u"+", u"-", u"\u2212", u".", u",", u"e", u"E", u" ", u"\t", u"\u00a0",
-                              u"\u202f", u"x", u"i", u"n", u"f", u"\u0660", u"\u0665", u"\u066b",
-                              u"\u061c", u"\u200e", u"\uff11", u"\u0967", u"\U0001D7CE", u"'"})
-        a.push_back(QString::fromUtf16(s));
-    a.push_back(QString(QChar(0)));
-    for (const QString& s : {locale.decimalPoint(), locale.groupSeparator(), locale.negativeSign(),
-                             locale.positiveSign(), locale.zeroDigit(), locale.exponential()})
-        a.push_back(s);
-    return a;
 }
 
 class Generator {
 public:
-    Generator(std::uint32_t seed, const QLocale& locale)
-        : rng_(seed), locale_(locale), alphabet_(alphabet(locale))
+    Generator(std::uint32_t seed, const QLocale& locale) : rng_(seed), locale_(locale)
     {
+        // Pieces of numbers and near-numbers, the locale's own among them.
+        for (const char16_t* s : {u"0", u"1", u"5", u"9", u"+", u"-", u"\u2212", u".", u",", u"e",
+                                  u"E", u" ", u"\u00a0", u"\u202f", u"x", u"n", u"\u0660",
+                                  u"\u066b", u"\u061c", u"\u200e", u"\uff11", u"\U0001D7CE", u"'"})
+            alphabet_.push_back(QString::fromUtf16(s));
+        alphabet_.push_back(QString(QChar(0)));
+        for (const QString& s : {locale.decimalPoint(), locale.groupSeparator(),
+                                 locale.negativeSign(), locale.positiveSign(), locale.zeroDigit(),
+                                 locale.exponential()})
+            alphabet_.push_back(s);
     }
 
     QString junk(int maxLength)
@@ -186,41 +132,35 @@ public:
     // Mostly well-formed numbers, some of them bent out of shape.
     QString numberLike()
     {
-        QString s = pick(0, 3) == 0 ? QStringLiteral(" ") : QString();
-        const QString signs[] = {QString(), QString(), locale_.negativeSign(), locale_.positiveSign(),
+        const QString signs[] = {QString(), locale_.negativeSign(), locale_.positiveSign(),
                                  QStringLiteral("-"), QStringLiteral("+")};
-        s += signs[pick(0, 5)];
+        QString s = pick(0, 3) == 0 ? QStringLiteral(" ") : QString();
+        s += signs[pick(0, 4)];
         s += digits(pick(0, 1) ? pick(0, 12) : pick(0, 40));
         if (pick(0, 1))
             s += locale_.decimalPoint() + digits(pick(0, 12));
-        if (pick(0, 3) == 0)
-            s += QStringLiteral("eE").at(pick(0, 1)) + signs[pick(0, 5)] + digits(pick(0, 4));
-        if (pick(0, 3) == 0)
-            s += QStringLiteral("\t ");
+        if (pick(0, 3) == 0) {
+            s += QStringLiteral("eE").at(pick(0, 1));
+            s += signs[pick(0, 4)];
+            s += digits(pick(0, 4));
+        }
         for (int n = pick(0, 3) == 0 ? pick(1, 2) : 0; n > 0 && !s.isEmpty(); --n) {
             const auto at = pick(0, static_cast<int>(s.size()) - 1);
-            switch (pick(0, 2)) {
-            case 0: s.insert(at, any()); break;
-            case 1: s.remove(at, 1); break;
-            default: s.insert(at, s.at(at)); break;
-            }
+            pick(0, 1) ? s.insert(at, any()) : s.remove(at, 1);
         }
         return s;
     }
 
 private:
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
-    const QString& any()
-    {
-        return alphabet_[static_cast<std::size_t>(pick(0, static_cast<int>(alphabet_.size()) - 1))];
-    }
+    const QString& any() { return alphabet_[std::size_t(pick(0, int(alphabet_.size()) - 1))]; }
+    // ASCII digits mixed with the locale's own.
     QString digits(int n)
     {
         QString s;
-        const char16_t zero = locale_.zeroDigit().at(0).unicode();
-        while (n-- > 0) {
-            const auto v = static_cast<char16_t>(pick(0, 9));
-            s += QChar(static_cast<char16_t>((pick(0, 4) == 0 ? zero : u'0') + v));
+        for (const char16_t zero = locale_.zeroDigit().at(0).unicode(); n > 0; --n) {
+            const int value = pick(0, 9);
+            s += QChar(static_cast<char16_t>((pick(0, 4) == 0 ? zero : u'0') + value));
         }
         return s;
     }
@@ -230,92 +170,64 @@ private:
     std::vector<QString> alphabet_;
 };
 
-class NumberTextFuzz : public ::testing::Test {
-protected:
-    void SetUp() override { std::setlocale(LC_NUMERIC, "C"); }
-};
-
-TEST_F(NumberTextFuzz, RandomTextIsReadOnlyWhenItIsANumber)
+TEST(NumberTextFuzz, RandomTextIsReadOnlyWhenItIsANumber)
 {
     std::uint32_t seed = 20240611;
-    for (const QLocale& locale : locales()) {
+    for (const char* name : {"C", "de_DE", "fr_FR", "sv_SE", "ar_EG", "fa_IR", "de_CH"}) {
+        const QLocale locale(QString::fromLatin1(name));
         const Oracle oracle(locale);
         Generator gen(seed++, locale);
-        for (int n = 0; n < 3000; ++n) {
+        for (int n = 0; n < 1500 && !HasFailure(); ++n) {
             check(gen.junk(12), locale, oracle);
             check(gen.numberLike(), locale, oracle);
-            if (HasFailure())
-                return;
         }
     }
 }
 
-TEST_F(NumberTextFuzz, HostileTextIsHandled)
+TEST(NumberTextFuzz, HostileTextIsHandled)
 {
-    const QString many1(100000, u'1');
     const QString many0(99999, u'0');
     const QString many9(100000, u'9');
-    std::vector<std::pair<QString, std::optional<double>>> cases = {
-        {many1, std::nullopt},
-        {QStringLiteral("0.") + many0 + u'1', 0.0},
-        {QStringLiteral("1") + many0 + QStringLiteral("0e-100000"), 1.0},
-        {QStringLiteral("0.") + many9, 1.0},
-        {QStringLiteral("1e") + many9, std::nullopt},
-        {QStringLiteral("1e-") + many9, 0.0},
-        {QStringLiteral("-") + many1 + u'x', std::nullopt},
-        {QString(100000, QChar(0)), std::nullopt},
-        {QStringLiteral("1") + QChar(0), std::nullopt},
-        {QChar(0) + QStringLiteral("1"), std::nullopt},
-        {QStringLiteral("1") + QChar(0) + u'2', std::nullopt},
-        {QString(QChar(0xD800)), std::nullopt},
-        {QStringLiteral("1") + QChar(0xDC00), std::nullopt},
-    };
-    for (const char16_t* s : {u"-", u"+", u".", u"-.", u"+.", u"e", u"E", u"\u2212", u",", u"+-",
-                              u"--1", u"1e--1", u"\uff11\uff12", u"\u0967", u"1 000", u"\U0001D7CF"})
-        cases.emplace_back(QString::fromUtf16(s), std::nullopt);
-
     const QLocale c = QLocale::c();
     const Oracle oracle(c);
-    for (const auto& [text, value] : cases) {
-        check(text, c, oracle);
-        const auto d = toDouble(text, c);
-        EXPECT_EQ(d.value, value) << show(text);
-    }
-
-    // Random junk of the size of a pasted file.
     Generator gen(7, c);
-    for (int n = 0; n < 5; ++n)
-        check(gen.junk(100000) + u'x', c, oracle);
+    // Huge digit runs and exponents, NULs, lone surrogates, junk the size of a pasted file.
+    for (const QString& text :
+         {QString(100000, u'1'), "0." + many0 + u'1', '1' + many0 + "0e-100000", "0." + many9,
+          "1e" + many9, "1e-" + many9, QString(100000, QChar(0)), '1' + QString(QChar(0)) + u'2',
+          QString(QChar(0xD800)), '1' + QString(QChar(0xDC00)), QStringLiteral("1e--1"),
+          QString::fromUtf16(u"\U0001D7CF"), gen.junk(100000) + u'x', gen.junk(100000) + u'x'})
+        check(text, c, oracle);
 }
 
-TEST_F(NumberTextFuzz, WritersHandleEveryKindOfDouble)
+TEST(NumberTextFuzz, EveryDoubleIsWrittenAsTextThatReadsBack)
 {
     std::mt19937_64 rng(99);
     const QLocale german("de_DE");
     const Oracle oracle(german);
-    for (int n = 0; n < 20000; ++n) {
+    for (int n = 0; n < 5000 && !HasFailure(); ++n) {
         // Every bit pattern is a double: NaNs, infinities and subnormals included.
         const double value = std::bit_cast<double>(rng());
         const QString shown = plain(value, german);
-        EXPECT_FALSE(shown.isEmpty());
-        EXPECT_FALSE(format(value, QStringLiteral("#.###0"), german).isEmpty());
-        EXPECT_FALSE(printForm(value, german).isEmpty());
-        EXPECT_FALSE(printForm(static_cast<float>(value), german).isEmpty());
-        if (std::isfinite(value)) {
-            check(shown, german, oracle);
-            const auto back = toDouble(shown, german);
-            ASSERT_TRUE(back) << show(shown);
-            EXPECT_LE(std::fabs(*back.value - value), std::fabs(value) * 1e-14) << show(shown);
-            // Values rounded through a pattern's text are read back as well.
-            const QString rounded = format(value, QStringLiteral("0.00"), german);
-            const auto again = toDouble(rounded, german);
-            ASSERT_TRUE(again) << show(rounded);
-            EXPECT_LE(std::fabs(*again.value - value), 0.005 + std::fabs(value) * 1e-14) << show(rounded);
-        } else {
-            EXPECT_FALSE(toDouble(shown, german)) << show(shown);
+        const float single = static_cast<float>(value);
+        if (std::isfinite(single)) {
+            const double read = toDouble(printForm(single, german), german).value.value_or(NAN);
+            EXPECT_LE(std::fabs(read - single), std::fabs(single) * 1e-6) << read;
         }
-        if (HasFailure())
-            return;
+        if (!std::isfinite(value)) {
+            EXPECT_FALSE(toDouble(shown, german)) << show(shown);
+            continue;
+        }
+        check(shown, german, oracle);
+        const auto back = toDouble(shown, german);
+        ASSERT_TRUE(back) << show(shown);
+        EXPECT_LE(std::fabs(*back.value - value), std::fabs(value) * 1e-14) << show(shown);
+        EXPECT_EQ(toDouble(printForm(value, german), german).value, back.value);
+        const QString rounded = format(value, QStringLiteral("0.00"), german);
+        const auto again = toDouble(rounded, german);
+        ASSERT_TRUE(again) << show(rounded);
+        EXPECT_LE(std::fabs(*again.value - value), 0.005 + std::fabs(value) * 1e-14)
+            << show(rounded);
     }
 }
 
