@@ -69,8 +69,8 @@ private:
     // After the plot: the exact limits under the result line and as marks on the plot, and what
     // the user should be warned of.
     void showInference(const EstimatePress& press, BlockAnalysis& block, QStringList& notices);
-    void savePlotAs();
-    void saveReportAs();
+    // Asks for a file name and saves there, saying why when it could not.
+    void saveAs(const QString& what, const QString& filters, QString (Form1::*save)(const QString&));
     void setTabOrder();
     // Stops a command: says what is wrong with a box and puts the focus there, text selected.
     void refuse(QLineEdit& box, const QString& boxName, const QString& problem);

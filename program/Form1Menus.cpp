@@ -43,10 +43,15 @@ Form1::~Form1() = default;
 void Form1::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* savePlot = file->addAction(QStringLiteral("Save plot..."), this, &Form1::savePlotAs);
+    QAction* savePlot = file->addAction(QStringLiteral("Save plot..."), this, [this] {
+        saveAs(QStringLiteral("plot"), QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"),
+               &Form1::savePlot);
+    });
     savePlot->setObjectName(QStringLiteral("actionSavePlot"));
-    QAction* saveReport =
-        file->addAction(QStringLiteral("Save report..."), this, &Form1::saveReportAs);
+    QAction* saveReport = file->addAction(QStringLiteral("Save report..."), this, [this] {
+        saveAs(QStringLiteral("report"), QStringLiteral("HTML page (*.html);;PDF document (*.pdf)"),
+               &Form1::saveReport);
+    });
     saveReport->setObjectName(QStringLiteral("actionSaveReport"));
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("Exit"), this, &QWidget::close);
@@ -80,34 +85,23 @@ QString Form1::saveReport(const QString& path)
     if (!lastAnalysis_) {
         return QStringLiteral("there is nothing to report yet: press \"estimate\" first");
     }
-    const QString caption = optP.isChecked() ? QStringLiteral("Profile of P (% seen)")
-                                             : QStringLiteral("Profile of S (% stay)");
+    // The profile drawn, whatever the option buttons say now.
+    const QString caption = lastAnalysis_->analysis.problem.profiled == inference::Parameter::P
+                                ? QStringLiteral("Profile of P (% seen)")
+                                : QStringLiteral("Profile of S (% stay)");
     return writeReport(path, *lastAnalysis_, caption, picLL.image());
 }
 
-void Form1::savePlotAs()
+void Form1::saveAs(const QString& what, const QString& filters,
+                   QString (Form1::*save)(const QString&))
 {
-    const QString path = askForSaveName(this, QStringLiteral("Save plot"),
-                                        QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"));
+    const QString path = askForSaveName(this, QStringLiteral("Save ") + what, filters);
     if (path.isEmpty()) {
         return;
     }
-    if (const QString problem = savePlot(path); !problem.isEmpty()) {
+    if (const QString problem = (this->*save)(path); !problem.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Kestrum"),
-                             QStringLiteral("The plot was not saved: %1.").arg(problem));
-    }
-}
-
-void Form1::saveReportAs()
-{
-    const QString path = askForSaveName(this, QStringLiteral("Save report"),
-                                        QStringLiteral("HTML page (*.html);;PDF document (*.pdf)"));
-    if (path.isEmpty()) {
-        return;
-    }
-    if (const QString problem = saveReport(path); !problem.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Kestrum"),
-                             QStringLiteral("The report was not saved: %1.").arg(problem));
+                             QStringLiteral("The %1 was not saved: %2.").arg(what, problem));
     }
 }
 
