@@ -111,16 +111,23 @@ void BM_RLOGLIK(benchmark::State& state)
 }
 BENCHMARK(BM_RLOGLIK);
 
+// Runs the work once more with a counting objective, and labels the row with the data.
+template <class Work>
+void countEvaluations(benchmark::State& state, const Hist& hist, Work work)
+{
+    evaluations = 0;
+    work();
+    state.counters["evaluations"] = static_cast<double>(evaluations);
+    setLabel(state, hist);
+}
+
 void BM_FullFit(benchmark::State& state)
 {
     const Hist& hist = kData[static_cast<std::size_t>(state.range(0))];
     for (auto _ : state) {
         benchmark::DoNotOptimize(fit(hist, 2, entryPoint));
     }
-    evaluations = 0;
-    fit(hist, 2, counted);
-    state.counters["evaluations"] = static_cast<double>(evaluations);
-    setLabel(state, hist);
+    countEvaluations(state, hist, [&hist] { fit(hist, 2, counted); });
 }
 BENCHMARK(BM_FullFit)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
@@ -131,10 +138,7 @@ void BM_OneParameterFit(benchmark::State& state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(fit(hist, 1, entryPoint));
     }
-    evaluations = 0;
-    fit(hist, 1, counted);
-    state.counters["evaluations"] = static_cast<double>(evaluations);
-    setLabel(state, hist);
+    countEvaluations(state, hist, [&hist] { fit(hist, 1, counted); });
 }
 BENCHMARK(BM_OneParameterFit)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
@@ -144,10 +148,7 @@ void BM_Press(benchmark::State& state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(press(hist, entryPoint));
     }
-    evaluations = 0;
-    press(hist, counted);
-    state.counters["evaluations"] = static_cast<double>(evaluations);
-    setLabel(state, hist);
+    countEvaluations(state, hist, [&hist] { press(hist, counted); });
 }
 BENCHMARK(BM_Press)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 

@@ -45,6 +45,14 @@ void caption(QLabel& label, const QString& text, bool bold = false)
     }
 }
 
+// A line of results: hidden until the first estimate fills it.
+void resultLine(QLabel& label, int top)
+{
+    caption(label, QString());
+    place(label, 3360, top, 3495, 255);
+    label.setVisible(false);
+}
+
 constexpr QRgb kHelpBlue = qRgb(0, 0, 192);
 
 } // namespace
@@ -163,10 +171,7 @@ void Form1::layOut()
     place(Label5, 3360, 1710, 255, 255);
 
     Label9.setObjectName(QStringLiteral("Label9"));
-    Label9.setTextFormat(Qt::PlainText);
-    Label9.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(Label9, 3360, 2160, 3495, 255);
-    Label9.setVisible(false);
+    resultLine(Label9, 2160);
 
     Command1.setObjectName(QStringLiteral("Command1"));
     Command1.setText(QStringLiteral("estimate"));
@@ -199,10 +204,7 @@ void Form1::layOut()
 
     // The exact limits, under the result line.
     lblLimits.setObjectName(QStringLiteral("lblLimits"));
-    lblLimits.setTextFormat(Qt::PlainText);
-    lblLimits.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(lblLimits, 3360, 2430, 3495, 255);
-    lblLimits.setVisible(false);
+    resultLine(lblLimits, 2430);
 
     picLL.setObjectName(QStringLiteral("picLL"));
     place(picLL, 240, 3360, 14295, 5775);
