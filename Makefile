@@ -5,6 +5,7 @@ BUILD ?= build
 BUILD_SAN ?= build-sanitize
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
 .PHONY: run check deps build build-sanitize bench clean
 
@@ -12,7 +13,7 @@ deps:
 	bash scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -20,7 +21,7 @@ run: build
 
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	cmake -S . -B $(BUILD_SAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON \
+	cmake -S . -B $(BUILD_SAN) $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DKESTRUM_SANITIZE=ON \
 	      -DKESTRUM_BUILD_PROGRAM=OFF -DKESTRUM_BUILD_BENCH=OFF
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)

@@ -4,10 +4,12 @@
 #include <cstdint>
 
 #include "OneBased.h"
-#include "PlotCurve.h"
 #include "kestrum.h"
 
 namespace kestrum {
+
+// The profile's heights and positions, single precision, room for 100 points: what PlotCurve draws.
+using ProfileValues = OneBased<float, 100>;
 
 // Everything a press reads from the window, checked before anything changes.
 struct EstimateInputs {
@@ -45,8 +47,8 @@ struct EstimatePress {
     float SCANHI = 0.0f;
     float SCANSTEP = 0.0f;
     double SCANVAL = 0.0;
-    PlotValues PROFLL;
-    PlotValues PROFPCT;
+    ProfileValues PROFLL;
+    ProfileValues PROFPCT;
 };
 
 } // namespace kestrum
