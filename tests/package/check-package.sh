@@ -2,9 +2,9 @@
 # Builds the .deb, unpacks it into a temporary root and checks it as an installed system would see
 # it: the files, the menu entry, metainfo and manual pages under Debian's own validators, lintian,
 # and the installed programs and library running from that root, not from the build tree.
-# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE
+# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
 set -euo pipefail
-cpack=$1 cmake=$2 build=$3 consumer=$4
+cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
 
 work=$(mktemp -d)
 pids=()
@@ -101,6 +101,12 @@ else
   cat "$work/consumer.log" >&2
   fail "a program cannot find_package(Kestrum) and link Kestrum::Kestrum"
 fi
+
+# The window binds the library at run time, from beside itself or else from the system's path,
+# where a run-time install need not have the development link libKestrum.so.
+rm "$libdir/libKestrum.so"
+found=$("$lookup" 2>&1) || true
+[ "$found" = "$library" ] || fail "the window's lookup binds '$found', not $library"
 
 # The window's working folder: the folder it starts in, unless that is the root folder (as from a
 # desktop menu), when it is the home folder. Its cwd is read once its platform plugin is loaded.
