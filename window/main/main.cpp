@@ -25,6 +25,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrum"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // So that the desktop matches the window to its menu entry and icon (kestrum.desktop).
+    QApplication::setDesktopFileName(QStringLiteral("kestrum"));
     kestrum::Form1 form;
     form.showMaximized();
     return QApplication::exec();
