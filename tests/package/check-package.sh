@@ -117,7 +117,7 @@ for row in "/ $work/home" "$work/field $work/field"; do
     >"$work/window.log" 2>&1 &
   pid=$!
   pids+=("$pid")
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     grep -q libqoffscreen "/proc/$pid/maps" 2>/dev/null && break
     sleep 0.1
   done
