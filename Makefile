@@ -1,13 +1,15 @@
 # Two commands for a fresh Debian 12 machine:
 #   make run    installs what is missing, builds, opens the window
 #   make check  installs what is missing, builds, runs every test (also under ASan and UBSan)
+# and one to install it like any other program:
+#   make package  builds build/kestrum_VERSION_ARCH.deb (then: sudo apt install ./build/kestrum_*.deb)
 BUILD ?= build
 BUILD_SAN ?= build-sanitize
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
-.PHONY: run check deps build build-sanitize bench clean
+.PHONY: run check deps build build-sanitize bench package clean
 
 deps:
 	bash scripts/install-deps
@@ -30,6 +32,9 @@ bench: build
 	for b in kestrum_bench kestrum_window_bench kestrum_estimator_bench; do \
 	  $(BUILD)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
 	done
+
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)

@@ -13,7 +13,10 @@ bool LibraryBinding::load()
     if (library_.isLoaded()) {
         return true;
     }
-    QStringList candidates;
+    // The system's library path is searched first by the versioned name that a run-time install
+    // provides: the plain libKestrum.so is a development link that need not be there.
+    constexpr int kSoVersion = 1; // the library's SOVERSION
+    QList<std::pair<QString, int>> candidates;
     if (!name_.contains(QLatin1Char('/'))) {
         // Spelled out in full: the program itself bears the library's base name, and QLibrary
         // would try to load the executable first.
@@ -24,12 +27,13 @@ bool LibraryBinding::load()
 #else
         const QString fileName = QStringLiteral("lib") + name_ + QStringLiteral(".so");
 #endif
-        candidates << QDir(QCoreApplication::applicationDirPath()).filePath(fileName);
+        candidates.append({QDir(QCoreApplication::applicationDirPath()).filePath(fileName), -1});
+        candidates.append({name_, kSoVersion});
     }
-    candidates << name_;
+    candidates.append({name_, -1});
     QStringList reasons;
-    for (const QString& candidate : candidates) {
-        library_.setFileName(candidate);
+    for (const auto& [candidate, version] : candidates) {
+        library_.setFileNameAndVersion(candidate, version);
         if (library_.load()) {
             return true;
         }

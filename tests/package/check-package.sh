@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds the .deb, unpacks it into a temporary root and checks it as an installed system would see
+# it: the files, the menu entry, metainfo and manual pages under Debian's own validators, lintian,
+# and the installed programs and library running from that root, not from the build tree.
+# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
+set -euo pipefail
+cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log" >&2
+  echo "FAIL: cpack did not build the package" >&2
+  exit 1
+fi
+debs=("$work"/out/kestrum_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: not one kestrum_*.deb: ${debs[*]}" >&2; exit 1; }
+deb=${debs[0]}
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for dependency in libnlopt0 libqt6widgets6; do
+  grep -q "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $depends"
+done
+
+# --- Files ---
+for file in usr/bin/Kestrum usr/bin/kestrum-estimate; do
+  [ -x "$root/$file" ] || fail "$file is missing or not executable"
+done
+for file in usr/include/kestrum.h usr/share/applications/kestrum.desktop \
+            usr/share/icons/hicolor/scalable/apps/kestrum.svg \
+            usr/share/man/man1/Kestrum.1.gz usr/share/man/man1/kestrum-estimate.1.gz \
+            usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz; do
+  [ -s "$root/$file" ] || fail "$file is missing or empty"
+done
+library=$(find "$root/usr/lib" -name libKestrum.so.1)
+[ -n "$library" ] || { echo "FAIL: libKestrum.so.1 is not installed" >&2; exit 1; }
+libdir=$(dirname "$library")
+readelf -d "$library" | grep -q 'SONAME.*\[libKestrum\.so\.1\]' || fail "libKestrum.so.1 has another SONAME"
+metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
+[ -f "${metainfo[0]}" ] || fail "no metainfo installed"
+
+# --- Menu entry, icon, metainfo ---
+desktop=$root/usr/share/applications/kestrum.desktop
+desktop-file-validate "$desktop" || fail "kestrum.desktop does not validate"
+exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[ -x "$root/usr/bin/$exec_program" ] || fail "Exec=$exec_program is not an installed program"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon has no icon file"
+file -b "$root/usr/share/icons/hicolor/scalable/apps/kestrum.svg" | grep -q SVG || fail "the icon is not SVG"
+appstreamcli validate --no-net "${metainfo[0]}" || fail "the metainfo does not validate"
+grep -q '<launchable type="desktop-id">kestrum.desktop</launchable>' "${metainfo[0]}" ||
+  fail "the metainfo does not launch kestrum.desktop"
+
+# --- Manual pages: no warnings from groff, and every option the installed program takes ---
+export LC_ALL=C.UTF-8 MANWIDTH=200
+for page in Kestrum kestrum-estimate; do
+  if ! man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.txt" 2>"$work/$page.err" ||
+     [ -s "$work/$page.err" ] || ! grep -q "^NAME" "$work/$page.txt"; then
+    fail "the manual page of $page does not render cleanly: $(cat "$work/$page.err")"
+  fi
+done
+grep -q 'user\.txt' "$work/Kestrum.txt" || fail "Kestrum(1) does not say where user.txt goes"
+
+# --- The installed programs against the installed library ---
+readelf -d "$root/usr/bin/kestrum-estimate" | grep -qE 'RPATH|RUNPATH' &&
+  fail "the installed kestrum-estimate carries a library path of its own"
+export LD_LIBRARY_PATH=$libdir
+resolved=$(ldd "$root/usr/bin/kestrum-estimate" | sed -n 's/.*libKestrum\.so\.1 => \([^ ]*\).*/\1/p')
+[ "$resolved" = "$library" ] || fail "kestrum-estimate resolves libKestrum.so.1 to '$resolved', not $library"
+if "$root/usr/bin/kestrum-estimate" --help >"$work/help.txt" 2>&1; then
+  for option in $(grep -oE -- '--[a-z][a-z-]+' "$work/help.txt" | sort -u); do
+    grep -qe "$option" "$work/kestrum-estimate.txt" || fail "kestrum-estimate(1) lacks $option"
+  done
+else
+  fail "the installed kestrum-estimate --help failed: $(cat "$work/help.txt")"
+fi
+fit=$(printf 'block,n100,n111,n101,n110\nmarket,10,20,5,7\n' |
+      "$root/usr/bin/kestrum-estimate" --digits 3 | grep '^block,' | cut -d, -f7) || true
+[ "$fit" = "-52.741" ] || fail "the installed kestrum-estimate fits (10,20,5,7) to '$fit', not -52.741"
+
+# A program of someone else's finds the library through find_package in the root alone.
+if "$cmake" -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
+       -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+       >"$work/consumer.log" 2>&1 &&
+   "$cmake" --build "$work/consumer" >>"$work/consumer.log" 2>&1; then
+  grep -q "^Kestrum_DIR:PATH=$root/" "$work/consumer/CMakeCache.txt" ||
+    fail "find_package(Kestrum) found $(grep '^Kestrum_DIR' "$work/consumer/CMakeCache.txt")"
+  value=$("$work/consumer/consumer") || true
+  [ "$value" = "-52.741" ] || fail "a program linking Kestrum::Kestrum computes '$value', not -52.741"
+else
+  cat "$work/consumer.log" >&2
+  fail "a program cannot find_package(Kestrum) and link Kestrum::Kestrum"
+fi
+
+# The window binds the library at run time, from beside itself or else from the system's path,
+# where a run-time install need not have the development link libKestrum.so.
+rm "$libdir/libKestrum.so"
+found=$("$lookup" 2>&1) || true
+[ "$found" = "$library" ] || fail "the window's lookup binds '$found', not $library"
+
+# The window's working folder: the folder it starts in, unless that is the root folder (as from a
+# desktop menu), when it is the home folder. Its cwd is read once its platform plugin is loaded.
+mkdir -p "$work/home" "$work/field"
+for row in "/ $work/home" "$work/field $work/field"; do
+  read -r start expected <<<"$row"
+  (cd "$start" && HOME=$work/home QT_QPA_PLATFORM=offscreen exec "$root/usr/bin/Kestrum") \
+    >"$work/window.log" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  for _ in $(seq 300); do
+    grep -q libqoffscreen "/proc/$pid/maps" 2>/dev/null && break
+    sleep 0.1
+  done
+  folder=$(readlink "/proc/$pid/cwd" || echo "(the window ended: $(cat "$work/window.log"))")
+  [ "$folder" = "$expected" ] || fail "the window started in $start works in $folder, not $expected"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+done
+
+# --- lintian: no errors (warnings are listed for the record) ---
+lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || fail "lintian reports errors"
+grep -v 'running with root privileges' "$work/lintian.txt" || true
+
+[ "$failures" -eq 0 ] || { echo "$failures checks failed" >&2; exit 1; }
+echo "package $(basename "$deb") checked"
