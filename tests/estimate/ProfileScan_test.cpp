@@ -1,22 +1,19 @@
-// The profile scan: where its points fall for a given estimate and range, how it switches the
-// record to the profile, and that what it stores is the profile the model defines.
+// The profile scan: where its points fall for a given estimate and range, and how it switches the
+// record to the profile.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
 #include "kestrum.h"
-#include "Profile.h"
 #include "ProfileScan.h"
 
 namespace kestrum {
 namespace {
 
 struct Call {
-    std::int32_t N;
-    std::int32_t free; // IUSER(2)
-    double scanned;
-    double start;
+    std::int32_t N, free; // free: IUSER(2)
+    double scanned, start;
 };
 
 // Records each call, then moves XC along so the next call's start shows whether it was carried.
@@ -26,7 +23,7 @@ void recordingFit(const int32_t* N, const int32_t*, const double*, const double*
                   const int32_t* IUSER, const double* USER, int32_t* IFAIL)
 {
     const std::int32_t free = IUSER[KESTRUM_IUSER_IFREE - 1];
-    const double scanned = free == KESTRUM_PARAM_S ? USER[KESTRUM_USER_P - 1] : USER[KESTRUM_USER_S - 1];
+    const double scanned = USER[(free == KESTRUM_PARAM_S ? KESTRUM_USER_P : KESTRUM_USER_S) - 1];
     calls.push_back({*N, free, scanned, XC[0]});
     XC[0] += 0.001;
     *IFAIL = *N > 0 ? 0 : *IFAIL;
@@ -84,32 +81,6 @@ TEST(ScanProfile, VisitsTheRangeFreeingTheOtherParameter)
         }
         // The profile of P scans P with S free; S fixed holds its value and scans the slot S's.
         EXPECT_EQ(record.USER(c.sFree ? KESTRUM_USER_S : KESTRUM_USER_P), c.sFree ? 0.0 : 0.7);
-    }
-}
-
-// Against the library itself: each point is the likelihood maximised over S at that P.
-TEST(ScanProfile, StoresTheProfileLikelihood)
-{
-    const inference::Problem problem{{10, 20, 5, 7}, true};
-    EstimatePress press;
-    ModelRecord record;
-    const std::int32_t hist[] = {10, 20, 5, 7};
-    std::copy(std::begin(hist), std::end(hist), &record.IUSER(KESTRUM_IUSER_HIST));
-    record.USER(KESTRUM_USER_S + KESTRUM_USER_FACTOR) = 1.0;
-    record.USER(KESTRUM_USER_P + KESTRUM_USER_FACTOR) = 1.0;
-    press.N = 2;
-    press.XC(1) = 0.837;
-    press.BL(1) = 0.01;
-    press.BU(1) = 0.99;
-    press.RANGEPCT = 30;
-    ScanRange(press, 0.81);
-    std::int16_t NPTS = 0;
-    EXPECT_EQ(ScanProfile(press, record, true, NPTS, N_E04JYF), 0);
-    ASSERT_EQ(NPTS, 21);
-    for (std::int16_t i = 1; i <= NPTS; ++i) {
-        const double P = press.PROFPCT(i) / 100.0;
-        EXPECT_NEAR(press.PROFLL(i), *inference::profileLogLikelihood(problem, inference::Parameter::P, P),
-                    2e-5) << "P = " << P;
     }
 }
 

@@ -10,7 +10,7 @@
 namespace kestrum::inference {
 namespace {
 
-// The profile by brute force: the other parameter over a 0.001 grid, then a 1e-6 grid near the best.
+// The profile by brute force: the other parameter on a 0.001 grid, then a 1e-6 one near the best.
 double bruteProfile(const Problem& problem, Parameter parameter, double x)
 {
     if (!problem.sFree) {
@@ -104,10 +104,10 @@ TEST(InferenceProfile, LimitsMatchABruteForceProfile)
     EXPECT_EQ(limitText({LimitKind::BelowRange, 0.01}), "below 0.01");
     EXPECT_EQ(limitText({LimitKind::Found, 0.123456789}, 6), "0.123457");
     // A fixed S has neither profile nor limits; its profile of P is the likelihood itself.
-    const Problem fixed{{10, 20, 5, 7}, false, 0.9};
-    EXPECT_FALSE(profileLimits(fixed, fit(fixed), Parameter::S).given());
-    EXPECT_FALSE(profileLogLikelihood(fixed, Parameter::S, 0.5).has_value());
-    EXPECT_EQ(*profileLogLikelihood(fixed, Parameter::P, 0.7), logLikelihood(fixed.counts, 0.7, 0.9));
+    const Problem held{{10, 20, 5, 7}, false, 0.9};
+    EXPECT_FALSE(profileLimits(held, fit(held), Parameter::S).given());
+    EXPECT_FALSE(profileLogLikelihood(held, Parameter::S, 0.5).has_value());
+    EXPECT_EQ(profileLogLikelihood(held, Parameter::P, 0.7), logLikelihood(held.counts, 0.7, 0.9));
     EXPECT_FALSE(profileLogLikelihood({{1, -1, 0, 0}, true}, Parameter::P, 0.5).has_value());
     EXPECT_FALSE(profileLimits({{}, true}, fit({{}, true}), Parameter::P).given());
 }

@@ -65,12 +65,8 @@ TEST(InferenceStatistics, ChiSquareSurvivalMatchesTables)
         EXPECT_NEAR(chiSquareSurvival(row.x, row.df), row.p, 1e-12) << row.x << " df " << row.df;
     }
     EXPECT_TRUE(std::isnan(chiSquareSurvival(1.0, 0)));
-    // A survey of 100,000 blocks compares on 199,998 degrees of freedom, where the statistic is
-    // close to normal with mean df and variance 2 df.
-    for (const double z : {-3.0, 3.0}) {
-        EXPECT_NEAR(chiSquareSurvival(199998 + z * std::sqrt(2.0 * 199998), 199998),
-                    0.5 * std::erfc(z / std::sqrt(2.0)), 0.003) << "z " << z;
-    }
+    // A survey of 100,000 blocks compares on 199,998 degrees of freedom: close to normal there.
+    EXPECT_NEAR(chiSquareSurvival(199998 + 3 * std::sqrt(2.0 * 199998), 199998), 0.00135, 1e-4);
 }
 
 TEST(InferenceStatistics, FitCheckAgreesWithTheLikelihood)
@@ -85,8 +81,7 @@ TEST(InferenceStatistics, FitCheckAgreesWithTheLikelihood)
         const double n = c.total();
         const double P = f.P;
         const double S = f.S;
-        const std::array<double, 4> observed{1.0 * c.n100, 1.0 * c.n111, 1.0 * c.n101,
-                                             1.0 * c.n110};
+        const std::array<double, 4> seen{1.0 * c.n100, 1.0 * c.n111, 1.0 * c.n101, 1.0 * c.n110};
         const std::array<double, 4> expected{n * (1 - S * P - S * S * P + S * S * P * P),
                                              n * S * S * P * P, n * S * S * P * (1 - P),
                                              n * S * P * (1 - S * P)};
@@ -94,14 +89,14 @@ TEST(InferenceStatistics, FitCheckAgreesWithTheLikelihood)
         double x2 = 0.0;
         for (std::size_t i = 0; i < 4; ++i) {
             EXPECT_NEAR(check.expected[i], expected[i], 1e-9 * n);
-            saturated += observed[i] > 0 ? observed[i] * std::log(observed[i] / n) : 0.0;
-            x2 += (observed[i] - expected[i]) * (observed[i] - expected[i]) / expected[i];
+            saturated += seen[i] > 0 ? seen[i] * std::log(seen[i] / n) : 0.0;
+            x2 += (seen[i] - expected[i]) * (seen[i] - expected[i]) / expected[i];
         }
         // G2 is twice the fall of the log likelihood from the saturated model's.
         EXPECT_NEAR(check.g2, 2 * (saturated - f.logLikelihood), 1e-9 * std::max(1.0, check.g2));
         EXPECT_NEAR(check.x2, x2, 1e-9 * std::max(1.0, x2));
-        EXPECT_EQ(check.pG2, chiSquareSurvival(check.g2, check.df));
-        EXPECT_EQ(check.pX2, chiSquareSurvival(check.x2, check.df));
+        EXPECT_TRUE(check.pG2 == chiSquareSurvival(check.g2, check.df) &&
+                    check.pX2 == chiSquareSurvival(check.x2, check.df));
         EXPECT_EQ(check.lowExpected, *std::min_element(expected.begin(), expected.end()) < 2.0);
     }
     EXPECT_FALSE(fitCheck({}, fit({{}, true})).given());
@@ -140,9 +135,7 @@ TEST(InferenceStatistics, WarningsSayWhatWentWrong)
     for (const auto& [problem, kind] : kinds) {
         EXPECT_TRUE(collectWarnings(analyse(problem)).contains(kind)) << problem.counts.n100;
     }
-    // The plot maps the spread onto 0.75 of its height from 0.125 below the top: a spread under
-    // 1.44 / 0.875 leaves the 1.92 line off the bottom; fewer than two distinct values draw
-    // nothing.
+    // A spread under 1.44 / 0.875 leaves the line off the plot; one distinct value draws nothing.
     EXPECT_TRUE(confidenceLineBelowPlot(std::vector<float>{-60.0f, -58.4f, -59.0f}));
     EXPECT_FALSE(confidenceLineBelowPlot(std::vector<float>{-60.0f, -58.3f, -59.0f}));
     EXPECT_TRUE(confidenceLineBelowPlot(std::vector<double>{-52.0, -52.0}));

@@ -73,7 +73,7 @@ TEST(FUNCT1, ReadsTheFreeListAndTheScaleFactorsOnly)
         EXPECT_TRUE(value == expected || (std::isnan(value) && std::isnan(expected)))
             << "free list from " << *c.free.begin() << ": " << value;
         EXPECT_TRUE(record.IUSER == before.IUSER && // bitwise, so that NaN equals NaN
-                    std::memcmp(record.USER.data(), before.USER.data(), 8 * record.USER.size()) == 0);
+                    std::memcmp(&record.USER[0], &before.USER[0], 8 * KESTRUM_USER_SIZE) == 0);
     }
     for (const std::int32_t N : {-1, 12, std::numeric_limits<std::int32_t>::min()}) {
         EXPECT_TRUE(std::isnan(Record({KESTRUM_PARAM_P}, 1, 1).objective(N, {0.5}))) << N;

