@@ -1,12 +1,14 @@
 // The estimation library's costs: one likelihood, one fit, and the library work of one press of
-// "estimate" (the full fit and a twenty-point profile of P). Fits go through the entry point; the
-// evaluation counts come from one extra run of the same search with a counting objective.
+// "estimate" (the full fit and a twenty-point profile of P), alone and with the exact inference the
+// press shows beside it. Fits go through the entry point; the evaluation counts come from one extra
+// run of the same search with a counting objective.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
+#include "Analysis.h"
 #include "E04JYF.h"
 #include "kestrum.h"
 
@@ -151,6 +153,19 @@ void BM_Press(benchmark::State& state)
     countEvaluations(state, hist, [&hist] { press(hist, counted); });
 }
 BENCHMARK(BM_Press)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
+
+// The press's library work and the exact inference of the same block (limits, errors, fit check).
+void BM_PressWithExactInference(benchmark::State& state)
+{
+    const Hist& hist = kData[static_cast<std::size_t>(state.range(0))];
+    const kestrum::inference::Problem problem{{hist[0], hist[1], hist[2], hist[3]}, true};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(press(hist, entryPoint));
+        benchmark::DoNotOptimize(kestrum::inference::analyse(problem));
+    }
+    setLabel(state, hist);
+}
+BENCHMARK(BM_PressWithExactInference)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

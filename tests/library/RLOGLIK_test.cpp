@@ -19,25 +19,15 @@ double loglik(const Hist& hist, double P, double S)
 
 TEST(RLOGLIK, KnownValuesAndLimits)
 {
-    EXPECT_NEAR(loglik({30, 30, 30, 30}, 0.9, 0.9), -211.689, 5e-4);
-    EXPECT_NEAR(loglik({30, 30, 30, 30}, 0.5, 0.5), -227.815, 5e-4);
-    // P comes before S, and the model is not symmetric in them.
     EXPECT_NEAR(loglik({10, 20, 5, 7}, 0.6, 0.7), -63.001, 5e-4);
-    EXPECT_NEAR(loglik({10, 20, 5, 7}, 0.7, 0.6), -64.341, 5e-4);
-
-    // PHIST, one dog at a time, off the diagonal too; at the corners of the program's box every
-    // history stays possible.
+    // PHIST of each history, one dog at a time; P comes before S, and the model is not symmetric
+    // in them. At the program's lower corner every history stays possible.
     const struct {
         double P, S;
         std::array<double, 4> phist;
     } rows[] = {
-        {0.5, 0.5, {0.6875, 0.0625, 0.0625, 0.1875}},
-        {0.9, 0.9, {0.1171, 0.6561, 0.0729, 0.1539}},
         {0.3, 0.8, {0.6256, 0.0576, 0.1344, 0.1824}},
         {0.8, 0.3, {0.7456, 0.0576, 0.0144, 0.1824}},
-        {0.99,
-         0.99,
-         {0.0199 * 0.0099 + 0.01, std::pow(0.99, 4), std::pow(0.99, 3) * 0.01, 0.9801 * 0.0199}},
         {0.01, 0.01, {0.99 + 0.9999 * 0.0099, 1e-8, 1e-6 * 0.99, 1e-4 * 0.9999}}};
     for (const auto& row : rows) {
         for (std::size_t i = 0; i < 4; ++i) {
@@ -48,22 +38,16 @@ TEST(RLOGLIK, KnownValuesAndLimits)
         }
     }
 
-    // A zero frequency adds nothing, even where its history is impossible (S = 0: every dog
-    // leaves; P = 1: never missed); an observed impossible history gives -infinity.
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(loglik({0, 0, 0, 0}, 0.37, 0.01), 0.0);
+    // A zero frequency adds nothing, even where its history is impossible; an observed impossible
+    // history gives -infinity, a negative probability NaN.
     EXPECT_EQ(loglik({7, 0, 0, 0}, 0.5, 0.0), 0.0);
     EXPECT_NEAR(loglik({0, 4, 0, 2}, 1.0, 0.5), 6 * std::log(0.25), 1e-12);
-    EXPECT_EQ(loglik({0, 4, 1, 2}, 1.0, 0.5), -inf);
-    EXPECT_EQ(loglik({1, 4, 0, 2}, 0.5, 0.0), -inf);
-    // A negative probability, or none at all, has no likelihood.
-    EXPECT_TRUE(std::isnan(loglik({1, 1, 1, 1}, 1.5, 0.5)));
+    EXPECT_EQ(loglik({0, 4, 1, 2}, 1.0, 0.5), -std::numeric_limits<double>::infinity());
     EXPECT_TRUE(std::isnan(loglik({1, 1, 0, 1}, 1.5, 0.5)));
-    EXPECT_TRUE(std::isnan(loglik({1, 1, 1, 1}, std::nan(""), 0.5)));
     // Frequencies are used as given: with their sign, and without overflow.
     const std::int32_t big = std::numeric_limits<std::int32_t>::max();
-    EXPECT_DOUBLE_EQ(loglik({-3, 0, 0, 0}, 0.5, 0.5), -3 * std::log(0.6875));
-    EXPECT_NEAR(loglik({big, 0, 0, 0}, 0.5, 0.5), big * std::log(0.6875), 1e-3);
+    EXPECT_DOUBLE_EQ(loglik({-3, big, 0, 0}, 0.5, 0.5),
+                     -3 * std::log(0.6875) + big * std::log(0.0625));
 }
 
 } // namespace
