@@ -34,7 +34,6 @@ struct FitCheck {
 FitCheck fitCheck(const Counts& counts, const Fit& fit);
 
 // P(X > x) for X chi-square with df degrees of freedom, df >= 1 a whole number; 1 for x <= 0.
-// Closed forms: erfc and a finite series, exact for whole df.
 double chiSquareSurvival(double x, int df);
 
 } // namespace kestrum::inference
