@@ -24,7 +24,8 @@ PooledResult pool(const std::vector<Counts>& blocks)
         inputs.frequencies(2) = counts.n111;
         inputs.frequencies(3) = counts.n101;
         inputs.frequencies(4) = counts.n110;
-        pooled.add(counts, true, estimateBlock(inputs, true, inference::Parameter::P, N_E04JYF));
+        pooled.add(counts, true,
+                   estimateBlock(inputs, true, inference::Parameter::P, N_E04JYF).analysis.fit);
     }
     return pooled.finish(inference::Parameter::P, N_E04JYF);
 }
