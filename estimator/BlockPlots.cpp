@@ -1,6 +1,8 @@
 #include "BlockPlots.h"
 
 #include <QFont>
+#include <QImage>
+#include <QList>
 #include <QSaveFile>
 #include <QString>
 
@@ -33,6 +35,33 @@ QFont windowFont()
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(kFontPoints);
     return font;
+}
+
+// Zlib's fastest level: the plots are mostly white, so the files come out hardly larger, and
+// compression was most of the time a plot took.
+constexpr int kPngQuality = 90;
+
+// The same picture with a colour table when it has at most 256 colours (a plot has a few dozen:
+// its lines and the grey edges of its text), so that a quarter of the bytes go through the
+// compressor; otherwise the image as it is.
+QImage paletted(const QImage& image)
+{
+    QList<QRgb> colours;
+    QRgb last = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            // Runs of one colour (the white) are most of a plot.
+            if ((line[x] != last || colours.empty()) && !colours.contains(line[x])) {
+                if (colours.size() == 256) {
+                    return image;
+                }
+                colours.append(line[x]);
+            }
+            last = line[x];
+        }
+    }
+    return image.convertToFormat(QImage::Format_Indexed8, colours, Qt::ThresholdDither);
 }
 
 std::string lowerCase(std::string text)
@@ -116,7 +145,8 @@ PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
     PlotLimitMarks(canvas, press.PROFLL, press.PROFPCT, NPTS, marks);
 
     QSaveFile out(QString::fromStdString(file.string()));
-    if (!out.open(QIODevice::WriteOnly) || !canvas.image().save(&out, "PNG") || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) ||
+        !paletted(canvas.image()).save(&out, "PNG", kPngQuality) || !out.commit()) {
         result.problem = "the plot could not be saved to " + file.string() + ": " +
                          out.errorString().toStdString();
     }

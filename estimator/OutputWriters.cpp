@@ -13,7 +13,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "NumberText.h"
 #include "Warnings.h"
 
 namespace kestrum::survey {
@@ -227,12 +226,7 @@ std::vector<Note> blockNotes(const BlockAnalysis& block)
     return notes;
 }
 
-RowWriter::RowWriter(Format format, int digits) : format_(format), digits_(digits)
-{
-    if (digits_ >= 0) {
-        pattern_ = digits_ == 0 ? "0" : "0." + std::string(static_cast<std::size_t>(digits_), '0');
-    }
-}
+RowWriter::RowWriter(Format format, int digits) : format_(format), digits_(digits) {}
 
 std::string RowWriter::header() const
 {
@@ -359,8 +353,8 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
 
 double RowWriter::rounded(double value) const
 {
-    const std::string text =
-        text::format(value, QString::fromStdString(pattern_), QLocale::c()).toStdString();
+    std::string text;
+    number(value, digits_, text);
     double back = value;
     std::from_chars(text.data(), text.data() + text.size(), back);
     return back;
@@ -368,12 +362,59 @@ double RowWriter::rounded(double value) const
 
 void RowWriter::number(double value, int digits, std::string& out) const
 {
-    if (digits >= 0) {
-        out += text::format(value, QString::fromStdString(pattern_), QLocale::c()).toStdString();
+    char text[400];
+    if (digits < 0) {
+        out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
         return;
     }
-    char text[400];
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    // The window's rounding: half away from zero on the value's 15-significant-digit form, so
+    // that 2.675 gives 2.68 as the window shows it, not the 2.67 of its binary value.
+    constexpr int kPrecision = 15;
+    const auto written = std::to_chars(text, text + sizeof text, std::abs(value),
+                                       std::chars_format::scientific, kPrecision - 1);
+    std::string scaled; // the magnitude x 10^digits, rounded, without leading zeros
+    if (value != 0.0) {
+        std::string significant;
+        const char* p = text;
+        for (; *p != 'e'; ++p) {
+            if (*p != '.') {
+                significant += *p;
+            }
+        }
+        int exponent = 0;
+        std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent);
+        const int shift = exponent - (kPrecision - 1) + digits;
+        const int keep = kPrecision + shift;
+        if (shift >= 0) {
+            scaled = significant + std::string(static_cast<std::size_t>(shift), '0');
+        } else if (keep >= 0) {
+            scaled = significant.substr(0, static_cast<std::size_t>(keep));
+            if (significant[static_cast<std::size_t>(keep)] >= '5') {
+                std::size_t i = scaled.size();
+                while (i > 0 && scaled[i - 1] == '9') {
+                    scaled[--i] = '0';
+                }
+                if (i == 0) {
+                    scaled.insert(scaled.begin(), '1');
+                } else {
+                    ++scaled[i - 1];
+                }
+            }
+            scaled.erase(0, scaled.find_first_not_of('0'));
+        }
+    }
+    const auto fraction = static_cast<std::size_t>(digits);
+    if (scaled.size() <= fraction) {
+        scaled.insert(0, fraction + 1 - scaled.size(), '0');
+    }
+    if (value < 0 && scaled.find_first_not_of('0') != std::string::npos) {
+        out += '-';
+    }
+    out.append(scaled, 0, scaled.size() - fraction);
+    if (fraction > 0) {
+        out += '.';
+        out.append(scaled, scaled.size() - fraction, fraction);
+    }
 }
 
 void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const

@@ -81,7 +81,6 @@ private:
 
     Format format_;
     int digits_;
-    std::string pattern_;
 };
 
 // Complete rows to a file descriptor. Rows are gathered and written together, but a write never

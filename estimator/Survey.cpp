@@ -1,19 +1,27 @@
 #include "Survey.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <future>
 #include <unordered_map>
 #include <vector>
 
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
 #include "Population.h"
+#include "Warnings.h"
 
 namespace kestrum::survey {
 
 namespace {
+
+// Rows per batch handed to a worker: enough to make the hand-over cheap, few enough that a batch
+// with plots does not hold the output back for long.
+constexpr std::size_t kBatchRows = 256;
 
 EstimateInputs inputsFor(const BlockRow& row, double rangePct)
 {
@@ -26,6 +34,21 @@ EstimateInputs inputsFor(const BlockRow& row, double rangePct)
     inputs.frequencies(4) = row.counts.n110;
     inputs.rangePct = rangePct;
     return inputs;
+}
+
+// The exact inference alone, without the window's search: what every column reports.
+BlockAnalysis exactBlock(const BlockRow& row, inference::Parameter profiled)
+{
+    BlockAnalysis block;
+    block.sFree = !row.sFixed;
+    block.analysis =
+        inference::analyse({row.counts, block.sFree, row.sFixed.value_or(0.0), profiled});
+    block.warnings = inference::collectWarnings(block.analysis);
+    block.S = block.analysis.fit.S;
+    block.P = block.analysis.fit.P;
+    block.logLikelihood = block.analysis.fit.logLikelihood;
+    block.IFAIL = KESTRUM_IFAIL_CONVERGED;
+    return block;
 }
 
 // One data row with what only the reading order knows.
@@ -80,8 +103,10 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer,
             estimateAndPlot(inputs, sFree, options.profiled, N_E04JYF, job.plotFile);
         result.block = std::move(plotted.block);
         done.problem = std::move(plotted.problem);
-    } else {
+    } else if (options.search) {
         result.block = estimateBlock(inputs, sFree, options.profiled, N_E04JYF);
+    } else {
+        result.block = exactBlock(row, options.profiled);
     }
     if (row.count) {
         done.population = true;
@@ -117,11 +142,46 @@ public:
             plots_.emplace(*options_.plots);
         }
         output_.row(writer_.header());
+        // Batches of rows are fitted on the workers while this thread reads the next and writes
+        // the finished ones in input order; a few batches in flight per worker keep them busy and
+        // the memory flat. With one job the batches run here, one after another.
+        const unsigned jobs = std::max(1u, options_.jobs);
+        std::deque<std::future<std::vector<Done>>> running;
+        std::vector<Job> batch;
+        const auto submit = [&] {
+            running.push_back(std::async(
+                jobs > 1 ? std::launch::async : std::launch::deferred,
+                [this](std::vector<Job> jobsOfBatch) {
+                    std::vector<Done> done;
+                    done.reserve(jobsOfBatch.size());
+                    for (Job& job : jobsOfBatch) {
+                        done.push_back(work(job, options_, writer_, N_E04JYF_));
+                    }
+                    return done;
+                },
+                std::move(batch)));
+            batch.clear();
+        };
+        const auto finishUpTo = [&](std::size_t inFlight) {
+            while (running.size() > inFlight) {
+                for (const Done& done : running.front().get()) {
+                    finish(done);
+                }
+                running.pop_front();
+                progress_.update(reader_.bytesRead(), summary_.fitted);
+            }
+        };
         for (; row; row = reader_.next()) {
-            Job job = prepare(std::move(*row));
-            finish(work(job, options_, writer_, N_E04JYF_));
-            progress_.update(reader_.bytesRead(), summary_.fitted);
+            batch.push_back(prepare(std::move(*row)));
+            if (batch.size() == kBatchRows) {
+                submit();
+                finishUpTo(jobs > 1 ? 2 * jobs : 0);
+            }
         }
+        if (!batch.empty()) {
+            submit();
+        }
+        finishUpTo(0);
         std::string text;
         writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
         output_.row(text);

@@ -22,6 +22,9 @@ struct SurveyOptions {
     std::string inputName = "<stdin>"; // for messages
     char separator = 0;       // ',', ';' or '\t'; 0: found from the header
     bool skipFailed = false;  // leave rows that are not blocks out of the output
+    bool search = false;      // also run the window's search on each block, and tell where it
+                              // ends away from the exact maximum (always so with plots)
+    unsigned jobs = 1;        // threads fitting blocks; the output is the same for any number
 };
 
 struct SurveySummary {

@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <clocale>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "OutputWriters.h"
 #include "Population.h"
@@ -210,6 +212,8 @@ int main(int argc, char** argv)
     std::string outputPath;
     std::string separator;
     bool skipFailed = false;
+    bool search = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 
     app.add_option("survey", inputPath,
                    "The survey CSV file; '-' or nothing reads standard input. "
@@ -226,6 +230,14 @@ int main(int argc, char** argv)
     app.add_flag("--skip-failed", skipFailed,
                  "Leave rows that are not valid blocks out of the output (they are still told "
                  "on standard error). Example: --skip-failed");
+    app.add_option("-j,--jobs", jobs,
+                   "Fit blocks on this many threads; the output is the same, byte for byte, for "
+                   "any number. Default: every core. Example: -j 1")
+        ->check(CLI::Range(1u, 1024u));
+    app.add_flag("--search", search,
+                 "Also fit each block with the window's own search, and warn where it ends more "
+                 "than 1e-6 from the exact maximum in S or P (always so with --plots). "
+                 "Example: --search");
     app.add_flag("--json", json,
                  "Write JSON Lines (one object per row) instead of CSV. "
                  "Example: --json");
@@ -284,6 +296,8 @@ int main(int argc, char** argv)
     options.inputName = input->name;
     options.separator = separator == "tab" ? '\t' : separator.empty() ? '\0' : separator[0];
     options.skipFailed = skipFailed;
+    options.search = search;
+    options.jobs = jobs;
 
     // The plots need Qt's fonts, and so an application; offscreen, as no display is needed.
     std::unique_ptr<QGuiApplication> gui;

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ const std::vector<Block> kGood{
     {"ridge", {0, 10, 0, 5}, std::nullopt, 40.0},
     {" edge ", {3, 4, 5, 6}, std::nullopt, std::nullopt},
     {"closed", {5, 10, 2, 3}, 1.0, std::nullopt},
-    {"few seen", {30, 0, 0, 1}, 0.5, 300.0},
+    {"few seen", {200, 0, 1, 0}, 0.9, 300.0},
     {"low", {40, 1, 1, 2}, std::nullopt, 1e20},
 };
 
@@ -59,7 +60,7 @@ const char* const kGoodCsv = "block,n100,n111,n101,n110,s_fixed,count\n"
                              "ridge,0,10,0,5,,40\n"
                              "\" edge \",3,4,5,6,,\n"
                              "closed,5,10,2,3,1,\n"
-                             "few seen,30,0,0,1,0.5,300\n"
+                             "few seen,200,0,1,0,0.9,300\n"
                              "low,40,1,1,2,,100000000000000000000\n";
 
 struct Outcome {
@@ -329,6 +330,7 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
     EXPECT_EQ(open.at("error"), "a quote opened on line " + opened +
                                     " is not closed before the end of the input");
     EXPECT_EQ(rows[rows.size() - 2].at("block"), "lost") << "the rows after it still read";
+    EXPECT_EQ(rows[rows.size() - 2].at("line"), std::to_string(std::stoul(opened) + 1));
     EXPECT_NE(rows[kGood.size() + 3].at("warnings").find(
                   "also on line " + std::to_string(kGood.size() + 3)),
               std::string::npos);
@@ -362,10 +364,10 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
 // and says where the search ended.
 TEST_F(Estimator, TheExactMaximumIsReportedWhereTheSearchEndsElsewhere)
 {
-    const Outcome ran = run("survey.csv", "block,n100,n111,n101,n110,s_fixed\n"
-                                          "r,0,15,0,4,\n"
-                                          "t,37,22,0,0,0.8\n"
-                                          "b,1110000,660000,0,0,0.7970889998552644\n");
+    const Outcome ran = run("--search survey.csv", "block,n100,n111,n101,n110,s_fixed\n"
+                                                   "r,0,15,0,4,\n"
+                                                   "t,37,22,0,0,0.8\n"
+                                                   "b,1110000,660000,0,0,0.7970889998552644\n");
     ASSERT_EQ(ran.status, 0) << ran.err;
     const std::vector<Cells> rows = csvRows(ran.out);
     ASSERT_EQ(rows.size(), 4u);
@@ -382,6 +384,41 @@ TEST_F(Estimator, TheExactMaximumIsReportedWhereTheSearchEndsElsewhere)
     }
     EXPECT_NE(rows[0].at("warnings").find("where they are equal"), std::string::npos);
     EXPECT_NE(rows[2].at("warnings").find("lower peak"), std::string::npos);
+}
+
+// Output in input order and byte for byte the same for any number of jobs, every column the
+// exact reference's, rounded or in full.
+TEST_F(Estimator, AnyNumberOfJobsWritesTheSameExactRows)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::int32_t> dogs(0, 40);
+    std::string survey = "block,n100,n111,n101,n110,s_fixed,count\n";
+    std::vector<Block> blocks;
+    while (blocks.size() < 2000) {
+        const std::size_t k = blocks.size();
+        Block b{"b" + std::to_string(k), {dogs(random), dogs(random), dogs(random), dogs(random)},
+                std::nullopt, dogs(random)};
+        b.sFixed = k % 7 == 0 ? std::optional(0.5 + 0.05 * static_cast<double>(k % 10)) : b.sFixed;
+        if (b.counts.total() > 0) {
+            const Counts& n = b.counts;
+            survey += b.name + "," + std::to_string(n.n100) + "," + std::to_string(n.n111) + "," +
+                      std::to_string(n.n101) + "," + std::to_string(n.n110) + "," +
+                      (b.sFixed ? printed(*b.sFixed, -1) : "") + "," + printed(*b.count, -1) +
+                      "\n";
+            blocks.push_back(b);
+        }
+    }
+    for (const int digits : {-1, 4}) {
+        const std::string rounding = digits < 0 ? "" : " --digits " + std::to_string(digits);
+        const Outcome one = run("-j 1" + rounding + " survey.csv", survey);
+        ASSERT_EQ(one.status, 0) << one.err;
+        EXPECT_TRUE(run("-j 4" + rounding + " survey.csv", survey).out == one.out);
+        const std::vector<Cells> rows = csvRows(one.out);
+        ASSERT_EQ(rows.size(), blocks.size() + 1);
+        for (std::size_t k = 0; k < blocks.size(); ++k) {
+            expectExact(rows[k], blocks[k], digits);
+        }
+    }
 }
 
 // Status 2, nothing written, and the reason told.
