@@ -2,11 +2,13 @@
 
 #include <QFont>
 #include <QImage>
-#include <QList>
 #include <QSaveFile>
 #include <QString>
 
+#include <png.h>
+
 #include <algorithm>
+#include <csetjmp>
 #include <vector>
 
 #include "Estimate.h"
@@ -37,31 +39,47 @@ QFont windowFont()
     return font;
 }
 
-// Zlib's fastest level: the plots are mostly white, so the files come out hardly larger, and
-// compression was most of the time a plot took.
-constexpr int kPngQuality = 90;
-
-// The same picture with a colour table when it has at most 256 colours (a plot has a few dozen:
-// its lines and the grey edges of its text), so that a quarter of the bytes go through the
-// compressor; otherwise the image as it is.
-QImage paletted(const QImage& image)
+// The image as an 8-bit RGB PNG, lossless, with zlib's fastest level and no row filters: the
+// plots are mostly white and compress well anyway, while libpng's search for the best filter of
+// every row and zlib's default level were most of the time a plot took. Qt's writer sets neither.
+bool writePng(const QImage& image, QIODevice& device)
 {
-    QList<QRgb> colours;
-    QRgb last = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            // Runs of one colour (the white) are most of a plot.
-            if ((line[x] != last || colours.empty()) && !colours.contains(line[x])) {
-                if (colours.size() == 256) {
-                    return image;
-                }
-                colours.append(line[x]);
-            }
-            last = line[x];
-        }
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    struct Release {
+        png_structp& png;
+        png_infop& info;
+        ~Release() { png_destroy_write_struct(&png, &info); }
+    } release{png, info};
+    if (info == nullptr) {
+        return false;
     }
-    return image.convertToFormat(QImage::Format_Indexed8, colours, Qt::ThresholdDither);
+    // libpng reports its errors by longjmp: nothing between here and the end needs destroying.
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        return false;
+    }
+    png_set_write_fn(
+        png, &device,
+        [](png_structp writer, png_bytep data, png_size_t size) {
+            auto* out = static_cast<QIODevice*>(png_get_io_ptr(writer));
+            if (out->write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) !=
+                static_cast<qint64>(size)) {
+                png_error(writer, "the file could not be written");
+            }
+        },
+        nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(rgb.width()),
+                 static_cast<png_uint_32>(rgb.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_write_info(png, info);
+    for (int y = 0; y < rgb.height(); ++y) {
+        png_write_row(png, rgb.constScanLine(y));
+    }
+    png_write_end(png, nullptr);
+    return true;
 }
 
 std::string lowerCase(std::string text)
@@ -146,7 +164,7 @@ PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
 
     QSaveFile out(QString::fromStdString(file.string()));
     if (!out.open(QIODevice::WriteOnly) ||
-        !paletted(canvas.image()).save(&out, "PNG", kPngQuality) || !out.commit()) {
+        !writePng(canvas.image(), out) || !out.commit()) {
         result.problem = "the plot could not be saved to " + file.string() + ": " +
                          out.errorString().toStdString();
     }
