@@ -111,8 +111,8 @@ PlotFolder::PlotFolder(std::filesystem::path folder) : folder_(std::move(folder)
 {
     std::filesystem::create_directories(folder_);
     if (!std::filesystem::is_directory(folder_)) {
-        throw std::filesystem::filesystem_error(
-            "not a folder", folder_, std::make_error_code(std::errc::not_a_directory));
+        throw std::filesystem::filesystem_error("not a folder", folder_,
+                                                std::make_error_code(std::errc::not_a_directory));
     }
 }
 
@@ -163,8 +163,7 @@ PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
     PlotLimitMarks(canvas, press.PROFLL, press.PROFPCT, NPTS, marks);
 
     QSaveFile out(QString::fromStdString(file.string()));
-    if (!out.open(QIODevice::WriteOnly) ||
-        !writePng(canvas.image(), out) || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || !writePng(canvas.image(), out) || !out.commit()) {
         result.problem = "the plot could not be saved to " + file.string() + ": " +
                          out.errorString().toStdString();
     }

@@ -21,15 +21,43 @@ namespace {
 
 constexpr std::size_t kColumns = static_cast<std::size_t>(Column::kCount);
 
-constexpr std::array<std::string_view, kColumns> kNames{
-    "fit",          "line",         "block",          "status",       "S_free",
-    "S",            "P",            "log_likelihood", "P_lower",      "P_lower_open",
-    "P_upper",      "P_upper_open", "S_lower",        "S_lower_open", "S_upper",
-    "S_upper_open", "se_P",         "se_S",           "G2",           "X2",
-    "df",           "p_G2",         "p_X2",           "count",        "N",
-    "N_lower",      "N_lower_open", "N_upper",        "N_upper_open", "blocks",
-    "LR",           "LR_df",        "LR_p",           "AIC_shared",   "AIC_separate",
-    "warnings",     "error"};
+constexpr std::array<std::string_view, kColumns> kNames{"fit",
+                                                        "line",
+                                                        "block",
+                                                        "status",
+                                                        "S_free",
+                                                        "S",
+                                                        "P",
+                                                        "log_likelihood",
+                                                        "P_lower",
+                                                        "P_lower_open",
+                                                        "P_upper",
+                                                        "P_upper_open",
+                                                        "S_lower",
+                                                        "S_lower_open",
+                                                        "S_upper",
+                                                        "S_upper_open",
+                                                        "se_P",
+                                                        "se_S",
+                                                        "G2",
+                                                        "X2",
+                                                        "df",
+                                                        "p_G2",
+                                                        "p_X2",
+                                                        "count",
+                                                        "N",
+                                                        "N_lower",
+                                                        "N_lower_open",
+                                                        "N_upper",
+                                                        "N_upper_open",
+                                                        "blocks",
+                                                        "LR",
+                                                        "LR_df",
+                                                        "LR_p",
+                                                        "AIC_shared",
+                                                        "AIC_separate",
+                                                        "warnings",
+                                                        "error"};
 
 std::size_t at(Column column)
 {
@@ -259,8 +287,8 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
                                                 std::to_string(result.sameNameLine) +
                                                 ": the two rows are fitted apart."});
     }
-    cells[at(Column::count)] = result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count)
-                                                : Cell::empty();
+    cells[at(Column::count)] =
+        result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count) : Cell::empty();
     cells[at(Column::N)] = Cell::empty();
     setLimit(cells, Column::N_lower, {});
     setLimit(cells, Column::N_upper, {});
@@ -341,7 +369,8 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
                      "and AIC as rough."});
         }
     } else if (result.reason.empty()) {
-        notes.push_back({"no_comparison", "No comparison of shared and separate: " + c.reason + "."});
+        notes.push_back(
+            {"no_comparison", "No comparison of shared and separate: " + c.reason + "."});
     }
     if (result.fit) {
         for (Note& note : blockNotes(*result.fit)) {
@@ -436,10 +465,10 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
                 // The user's own number, never rounded, and a whole one as typed, never in
                 // exponent form.
                 char text[400];
-                const auto written =
-                    cell.real == std::floor(cell.real)
-                        ? std::to_chars(text, text + sizeof text, cell.real, std::chars_format::fixed)
-                        : std::to_chars(text, text + sizeof text, cell.real);
+                const auto written = cell.real == std::floor(cell.real)
+                                         ? std::to_chars(text, text + sizeof text, cell.real,
+                                                         std::chars_format::fixed)
+                                         : std::to_chars(text, text + sizeof text, cell.real);
                 out.append(text, written.ptr);
                 break;
             }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "BlockAnalysis.h"
-#include "Population.h"
 #include "PooledFit.h"
+#include "Population.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -37,12 +37,14 @@ enum class Format { Csv, Json };
 // The columns in output order.
 // The columns in output order. Each limit is followed by its *_open column.
 enum class Column {
+    // clang-format off
     fit, line, block, status, S_free, S, P, log_likelihood,
     P_lower, P_lower_open, P_upper, P_upper_open, S_lower, S_lower_open, S_upper, S_upper_open,
     se_P, se_S, G2, X2, df, p_G2, p_X2,
     count, N, N_lower, N_lower_open, N_upper, N_upper_open,
     blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
     warnings, error,
+    // clang-format on
     kCount
 };
 std::string_view columnName(Column column);

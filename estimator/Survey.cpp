@@ -1,7 +1,7 @@
 #include "Survey.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -71,8 +71,7 @@ struct Done {
 };
 
 // A row on its own: nothing here depends on the rows before it.
-Done work(Job& job, const SurveyOptions& options, const RowWriter& writer,
-          KestrumN_E04JYF N_E04JYF)
+Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, KestrumN_E04JYF N_E04JYF)
 {
     Done done;
     if (auto* error = std::get_if<RowError>(&job.row)) {
@@ -128,8 +127,7 @@ public:
         KestrumN_E04JYF N_E04JYF)
         : reader_(input, options.separator), output_(output), progress_(progress),
           options_(options), N_E04JYF_(N_E04JYF), writer_(options.format, options.digits)
-    {
-    }
+    {}
 
     SurveySummary operator()()
     {

@@ -20,11 +20,11 @@ struct SurveyOptions {
     double rangePct = 30.0; // the window's "% plotting range"
     std::optional<std::filesystem::path> plots;
     std::string inputName = "<stdin>"; // for messages
-    char separator = 0;       // ',', ';' or '\t'; 0: found from the header
-    bool skipFailed = false;  // leave rows that are not blocks out of the output
-    bool search = false;      // also run the window's search on each block, and tell where it
-                              // ends away from the exact maximum (always so with plots)
-    unsigned jobs = 1;        // threads fitting blocks; the output is the same for any number
+    char separator = 0;                // ',', ';' or '\t'; 0: found from the header
+    bool skipFailed = false;           // leave rows that are not blocks out of the output
+    bool search = false; // also run the window's search on each block, and tell where it
+                         // ends away from the exact maximum (always so with plots)
+    unsigned jobs = 1;   // threads fitting blocks; the output is the same for any number
 };
 
 struct SurveySummary {

@@ -243,8 +243,8 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
                 c = peek();
             }
             if (c != separator_ && c != '\n' && c != '\r' && c != kEnd && !tooLong()) {
-                addProblem(record.problem, "text after the closing quote of field " +
-                                               std::to_string(count));
+                addProblem(record.problem,
+                           "text after the closing quote of field " + std::to_string(count));
                 while (c != separator_ && c != '\n' && c != kEnd) {
                     get();
                     c = peek();
@@ -318,16 +318,15 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
         header.next(record_);
     }
     if (!record_.problem.empty()) {
-        throw InputError("line " + std::to_string(record_.line) + ", the header: " +
-                         record_.problem);
+        throw InputError("line " + std::to_string(record_.line) +
+                         ", the header: " + record_.problem);
     }
     decimalComma_ = separator == ';';
     headerFields_ = record_.fields.size();
     std::optional<std::size_t> found[7];
-    const std::string_view names[7] = {kBlockColumn,          kFrequencyColumns[0],
-                                       kFrequencyColumns[1],  kFrequencyColumns[2],
-                                       kFrequencyColumns[3],  kSFixedColumn,
-                                       kCountColumn};
+    const std::string_view names[7] = {
+        kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
+        kFrequencyColumns[3], kSFixedColumn,        kCountColumn};
     for (std::size_t column = 0; column < headerFields_; ++column) {
         const std::string name = lowerCase(record_.fields[column]);
         for (std::size_t k = 0; k < 7; ++k) {
@@ -348,7 +347,8 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
     }
     if (!missing.empty()) {
         throw InputError("the header lacks the column" +
-                         std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing +
+                         std::string(missing.find(',') == std::string::npos ? " " : "s ") +
+                         missing +
                          " (the first line must name block, n100, n111, n101 and n110, and may "
                          "name s_fixed and count, separated by commas, semicolons or tabs)");
     }

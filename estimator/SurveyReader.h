@@ -69,8 +69,7 @@ public:
     // separator: ',', ';' or '\t'. firstLine: the line number of the first byte read.
     explicit RecordReader(ByteSource& source, char separator = ',', std::size_t firstLine = 1)
         : source_(source), separator_(separator), line_(firstLine)
-    {
-    }
+    {}
 
     // The next record that is not blank; false at the end of the input. A quote left open to the
     // end of the input ends its record at the end of the line it opened on, so that the lines

@@ -53,9 +53,9 @@ const std::string& survey()
 
 void blocksPerSecond(benchmark::State& state)
 {
-    state.counters["blocks_per_second"] = benchmark::Counter(
-        static_cast<double>(kBlocks) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["blocks_per_second"] =
+        benchmark::Counter(static_cast<double>(kBlocks) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 
 void survey(benchmark::State& state, Format format)
@@ -107,8 +107,9 @@ void Floor(benchmark::State& state)
                 from = comma + 1;
             }
             inference::Problem problem;
-            problem.counts = {static_cast<std::int32_t>(field[1]), static_cast<std::int32_t>(field[2]),
-                              static_cast<std::int32_t>(field[3]), static_cast<std::int32_t>(field[4])};
+            problem.counts = {
+                static_cast<std::int32_t>(field[1]), static_cast<std::int32_t>(field[2]),
+                static_cast<std::int32_t>(field[3]), static_cast<std::int32_t>(field[4])};
             problem.sFree = field[5] == 0.0;
             problem.sFixed = field[5];
             const inference::Fit fit = inference::fit(problem);
@@ -136,9 +137,19 @@ void Floor(benchmark::State& state)
 }
 
 BENCHMARK(Floor)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(Survey_Csv)->Arg(1)->Arg(2)->ArgName("jobs")->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
-BENCHMARK(Survey_Json)->Arg(1)->ArgName("jobs")->Unit(benchmark::kMillisecond)->Repetitions(5)
+BENCHMARK(Survey_Csv)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("jobs")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(Survey_Json)
+    ->Arg(1)
+    ->ArgName("jobs")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
 } // namespace

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -290,8 +290,8 @@ int main(int argc, char** argv)
     SurveyOptions options;
     options.format = json ? Format::Json : Format::Csv;
     options.digits = digits;
-    options.profiled = profile == "S" ? kestrum::inference::Parameter::S
-                                      : kestrum::inference::Parameter::P;
+    options.profiled =
+        profile == "S" ? kestrum::inference::Parameter::S : kestrum::inference::Parameter::P;
     options.rangePct = rangePct;
     options.inputName = input->name;
     options.separator = separator == "tab" ? '\t' : separator.empty() ? '\0' : separator[0];

