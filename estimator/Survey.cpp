@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -19,9 +20,10 @@ namespace kestrum::survey {
 
 namespace {
 
-// Rows per batch handed to a worker: enough to make the hand-over cheap, few enough that a batch
-// with plots does not hold the output back for long.
+// Rows per batch handed to a worker: enough to make the hand-over cheap next to the fits; a plot
+// takes as long as a few hundred fits, so with plots a batch is a few rows.
 constexpr std::size_t kBatchRows = 256;
+constexpr std::size_t kBatchPlots = 4;
 
 EstimateInputs inputsFor(const BlockRow& row, double rangePct)
 {
@@ -98,8 +100,8 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     BlockResult result;
     result.sameNameLine = job.sameNameLine;
     if (!job.plotFile.empty()) {
-        PlottedBlock plotted =
-            estimateAndPlot(inputs, sFree, options.profiled, N_E04JYF, job.plotFile);
+        PlottedBlock plotted = options.plotter->estimateAndPlot(inputs, sFree, options.profiled,
+                                                                N_E04JYF, job.plotFile);
         result.block = std::move(plotted.block);
         done.problem = std::move(plotted.problem);
     } else if (options.search) {
@@ -137,6 +139,9 @@ public:
         }
         // The folder is made before anything is written, so a bad one stops the run cleanly.
         if (options_.plots) {
+            if (options_.plotter == nullptr) {
+                throw std::invalid_argument("plots asked for without a plotter");
+            }
             plots_.emplace(*options_.plots);
         }
         output_.row(writer_.header());
@@ -171,7 +176,7 @@ public:
         };
         for (; row; row = reader_.next()) {
             batch.push_back(prepare(std::move(*row)));
-            if (batch.size() == kBatchRows) {
+            if (batch.size() == (plots_ ? kBatchPlots : kBatchRows)) {
                 submit();
                 finishUpTo(jobs > 1 ? 2 * jobs : 0);
             }

@@ -13,12 +13,15 @@
 
 namespace kestrum::survey {
 
+class Plotter;
+
 struct SurveyOptions {
     Format format = Format::Csv;
     int digits = -1; // shortest exact text when negative
     inference::Parameter profiled = inference::Parameter::P;
-    double rangePct = 30.0; // the window's "% plotting range"
-    std::optional<std::filesystem::path> plots;
+    double rangePct = 30.0;                     // the window's "% plotting range"
+    std::optional<std::filesystem::path> plots; // needs plotter
+    Plotter* plotter = nullptr;
     std::string inputName = "<stdin>"; // for messages
     char separator = 0;                // ',', ';' or '\t'; 0: found from the header
     bool skipFailed = false;           // leave rows that are not blocks out of the output

@@ -8,13 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
-
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "BlockPlots.h"
 #include "OutputWriters.h"
 #include "Population.h"
 #include "Survey.h"
@@ -186,15 +184,6 @@ void say(const std::string& text)
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());
 }
 
-// Qt's own notes on a machine without a desktop (no XDG_RUNTIME_DIR, say) would read as problems
-// with the survey; a plot that cannot be saved is told with its line all the same.
-void onlyQtErrors(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        say(message.toStdString());
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -299,16 +288,16 @@ int main(int argc, char** argv)
     options.search = search;
     options.jobs = jobs;
 
-    // The plots need Qt's fonts, and so an application; offscreen, as no display is needed.
-    std::unique_ptr<QGuiApplication> gui;
+    std::unique_ptr<Plotter> plotter;
     if (!plots.empty()) {
         options.plots = std::filesystem::path(plots);
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(onlyQtErrors);
-        gui = std::make_unique<QGuiApplication>(argc, argv);
-        // Qt takes the user's locale for the C library too; the output's numbers and sentences
-        // must keep '.' as the decimal point whatever it is.
-        std::setlocale(LC_NUMERIC, "C");
+        try {
+            plotter = loadPlotter();
+        } catch (const std::exception& error) {
+            say(error.what());
+            return kFailed;
+        }
+        options.plotter = plotter.get();
     }
 
     std::optional<OutputFile> file;
