@@ -38,8 +38,8 @@ constexpr int kFailed = 2;
 const char* const kDescription =
     "Fits P (the proportion of the dogs present that is seen on a count) and S (the proportion "
     "that stays in the block from one count to the next) to every block of a survey, by maximum "
-    "likelihood, with the same library and the same inference as the Kestrum window, and a "
-    "pooled fit with one P and one S shared by all blocks.";
+    "likelihood, with the same inference as the Kestrum window, and a pooled fit with one P and "
+    "one S shared by all blocks.";
 
 const char* const kFooter = R"(Input:
   CSV with a header row naming the columns block, n100, n111, n101, n110 (the
