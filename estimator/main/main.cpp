@@ -1,4 +1,4 @@
-// kestrum-estimate: every block of a survey fitted as the window fits it, for scripts and for
+// kestrum-estimate: every block of a survey fitted by the window's inference, for scripts and for
 // machines without a display.
 //
 // Exit status: 0 when every row was fitted, 1 when some rows were not valid blocks (or a plot was
