@@ -10,7 +10,8 @@ namespace kestrum {
 namespace {
 
 // The library's search stops within about 1e-9 of the maximum it climbs; a shortfall well beyond
-// that means it climbed another peak.
+// that means it climbed another peak. Absolute, as the log likelihood of a large block is in the
+// millions, where a relative tolerance would hide a whole peak.
 constexpr double kShortfall = 1e-6;
 
 } // namespace
@@ -37,7 +38,7 @@ BlockAnalysis analyseBlock(const EstimatePress& press, const EstimateInputs& inp
     const double exact = block.analysis.fit.logLikelihood;
     block.belowExactMaximum =
         block.analysis.fit.hasEstimates() && std::isfinite(exact) &&
-        exact - block.logLikelihood > kShortfall * std::max(1.0, std::abs(exact));
+        exact - block.logLikelihood > kShortfall;
     return block;
 }
 

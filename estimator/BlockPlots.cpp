@@ -1,39 +1,15 @@
 #include "BlockPlots.h"
 
-#include <QFont>
-#include <QSaveFile>
-#include <QString>
+#include <dlfcn.h>
 
 #include <algorithm>
-#include <vector>
-
-#include "Estimate.h"
-#include "ImageCanvas.h"
-#include "PlotCurve.h"
-#include "PlotLimitMarks.h"
-#include "ProfileScan.h"
+#include <stdexcept>
 
 namespace kestrum::survey {
 
 namespace {
 
-// The window's plot area and font, so that a saved plot looks as the window shows it.
-constexpr int kPlotWidth = 949;
-constexpr int kPlotHeight = 381;
-constexpr double kFontPoints = 8.25;
-constexpr Colour kCurveBlue = 0xC00000;
-constexpr std::int16_t kTitleTop = 10;
 constexpr std::size_t kMostNameBytes = 100;
-
-QFont windowFont()
-{
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(kFontPoints);
-    return font;
-}
 
 std::string lowerCase(std::string text)
 {
@@ -64,8 +40,8 @@ PlotFolder::PlotFolder(std::filesystem::path folder) : folder_(std::move(folder)
 {
     std::filesystem::create_directories(folder_);
     if (!std::filesystem::is_directory(folder_)) {
-        throw std::filesystem::filesystem_error(
-            "not a folder", folder_, std::make_error_code(std::errc::not_a_directory));
+        throw std::filesystem::filesystem_error("not a folder", folder_,
+                                                std::make_error_code(std::errc::not_a_directory));
     }
 }
 
@@ -83,44 +59,25 @@ std::filesystem::path PlotFolder::fileFor(const std::string& block, std::size_t 
     return folder_ / (name + ".png");
 }
 
-PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
-                             inference::Parameter profiled, KestrumN_E04JYF N_E04JYF,
-                             const std::filesystem::path& file)
+std::unique_ptr<Plotter> loadPlotter()
 {
-    const bool profileOfP = profiled == inference::Parameter::P;
-    EstimatePress press;
-    ModelRecord record;
-    BuildRecord(inputs, sFree, press, record);
-    Fit(press, record, N_E04JYF);
-    BackTransform(press);
-    // Before the scan, which reuses F and IFAIL.
-    PlottedBlock result{analyseBlock(press, inputs, sFree, profiled), {}};
-    press.RANGEPCT = inputs.rangePct;
-    ScanRange(press, profileOfP ? press.PARMS(2) : press.PARMS(1));
-    std::int16_t NPTS = 0;
-    ScanProfile(press, record, profileOfP, NPTS, N_E04JYF);
-    noteProfile(result.block,
-                std::span<const float>(press.PROFLL.data(), static_cast<std::size_t>(NPTS)));
-
-    ImageCanvas canvas(QSize(kPlotWidth, kPlotHeight), windowFont());
-    canvas.Cls();
-    PlotCurve(canvas, press.PROFLL, press.PROFPCT, NPTS, QStringLiteral("log likelihood"),
-              kTitleTop, kCurveBlue, true, profileOfP);
-    const inference::ProfileInterval& limits = result.block.analysis.limits(profiled);
-    std::vector<double> marks;
-    for (const inference::Limit& limit : {limits.lower, limits.upper}) {
-        if (limits.given() && limit.kind == inference::LimitKind::Found) {
-            marks.push_back(limit.value * 100.0);
-        }
+    // Beside the program, whatever the working folder.
+    const std::filesystem::path module =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / kPlotModule;
+    // Never unloaded: Qt, once loaded, is not made to be taken out of a running program.
+    void* const handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    using Make = void (*)(std::unique_ptr<Plotter>&);
+    const auto make = handle != nullptr
+                          ? reinterpret_cast<Make>(::dlsym(handle, "kestrum_survey_plotter"))
+                          : nullptr;
+    if (make == nullptr) {
+        const char* const why = ::dlerror();
+        throw std::runtime_error("cannot load the plotting part " + module.string() + ": " +
+                                 (why != nullptr ? why : "no entry point"));
     }
-    PlotLimitMarks(canvas, press.PROFLL, press.PROFPCT, NPTS, marks);
-
-    QSaveFile out(QString::fromStdString(file.string()));
-    if (!out.open(QIODevice::WriteOnly) || !canvas.image().save(&out, "PNG") || !out.commit()) {
-        result.problem = "the plot could not be saved to " + file.string() + ": " +
-                         out.errorString().toStdString();
-    }
-    return result;
+    std::unique_ptr<Plotter> plotter;
+    make(plotter);
+    return plotter;
 }
 
 } // namespace kestrum::survey

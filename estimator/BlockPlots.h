@@ -1,10 +1,10 @@
 // The profile plot of each block as a PNG file, drawn by the window's own plot code on an image of
-// the window's plot size in the window's font. Needs a QGuiApplication (the offscreen platform
-// will do) for the fonts.
+// the window's plot size in the window's font.
 #pragma once
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -35,11 +35,25 @@ struct PlottedBlock {
     std::string problem; // why the plot was not saved; empty when it was
 };
 
-// The window's estimate from the fit to the plot: record, fit, scan range and profile scan,
-// then the analysis, which also learns what the plotted profile shows; the plot with its marks at
-// the exact limits goes to file, whole or not at all.
-PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
-                             inference::Parameter profiled, KestrumN_E04JYF N_E04JYF,
-                             const std::filesystem::path& file);
+// Draws and saves the plots. Loaded at run time: the one part of the program that needs Qt.
+class Plotter {
+public:
+    virtual ~Plotter() = default;
+
+    // The window's estimate from the fit to the plot: record, fit, scan range and profile scan,
+    // then the analysis, which also learns what the plotted profile shows; the plot with its
+    // marks at the exact limits goes to file, whole or not at all. Safe to call from several
+    // threads at once.
+    virtual PlottedBlock estimateAndPlot(const EstimateInputs& inputs, bool sFree,
+                                         inference::Parameter profiled, KestrumN_E04JYF N_E04JYF,
+                                         const std::filesystem::path& file) = 0;
+};
+
+// The file the plotter is loaded from, beside the program.
+inline constexpr const char* kPlotModule = "kestrum-estimate-plots.so";
+
+// Loads Qt and the plotter, and makes the application Qt's fonts need; once in a run. Throws
+// std::runtime_error when the plotting part cannot be loaded.
+std::unique_ptr<Plotter> loadPlotter();
 
 } // namespace kestrum::survey

@@ -1,15 +1,18 @@
 #include "OutputWriters.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include <nlohmann/json.hpp>
 
-#include "NumberText.h"
 #include "Warnings.h"
 
 namespace kestrum::survey {
@@ -18,28 +21,43 @@ namespace {
 
 constexpr std::size_t kColumns = static_cast<std::size_t>(Column::kCount);
 
-constexpr std::array<std::string_view, kColumns> kNames{
-    "fit",     "line",    "block",   "S_free", "S",       "P",          "log_likelihood",
-    "P_lower", "P_upper", "S_lower", "S_upper", "se_P",   "se_S",       "G2",
-    "X2",      "df",      "p_G2",    "p_X2",    "count",  "N",          "N_lower",
-    "N_upper", "blocks",  "LR",      "LR_df",   "LR_p",   "AIC_shared", "AIC_separate",
-    "warnings"};
-
-// Columns that hold a confidence limit, which may lie beyond the range searched.
-bool isLimit(Column column)
-{
-    switch (column) {
-    case Column::P_lower:
-    case Column::P_upper:
-    case Column::S_lower:
-    case Column::S_upper:
-    case Column::N_lower:
-    case Column::N_upper:
-        return true;
-    default:
-        return false;
-    }
-}
+constexpr std::array<std::string_view, kColumns> kNames{"fit",
+                                                        "line",
+                                                        "block",
+                                                        "status",
+                                                        "S_free",
+                                                        "S",
+                                                        "P",
+                                                        "log_likelihood",
+                                                        "P_lower",
+                                                        "P_lower_open",
+                                                        "P_upper",
+                                                        "P_upper_open",
+                                                        "S_lower",
+                                                        "S_lower_open",
+                                                        "S_upper",
+                                                        "S_upper_open",
+                                                        "se_P",
+                                                        "se_S",
+                                                        "G2",
+                                                        "X2",
+                                                        "df",
+                                                        "p_G2",
+                                                        "p_X2",
+                                                        "count",
+                                                        "N",
+                                                        "N_lower",
+                                                        "N_lower_open",
+                                                        "N_upper",
+                                                        "N_upper_open",
+                                                        "blocks",
+                                                        "LR",
+                                                        "LR_df",
+                                                        "LR_p",
+                                                        "AIC_shared",
+                                                        "AIC_separate",
+                                                        "warnings",
+                                                        "error"};
 
 std::size_t at(Column column)
 {
@@ -74,27 +92,39 @@ const char* warningCode(inference::WarningKind kind)
     return "warning";
 }
 
-// Three decimals, whatever the locale, for numbers inside a sentence.
-std::string threeDecimals(double value)
+// Control characters as JSON writes them, so that no text reaches a terminal raw.
+void appendEscaped(std::string_view text, std::string& out)
 {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
-    return std::string(text, result.ptr);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        }
+    }
 }
 
 void appendCsvText(std::string_view text, std::string& out)
 {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos &&
+    if (text.find_first_of(",\"") == std::string_view::npos &&
         (text.empty() || (text.front() != ' ' && text.back() != ' '))) {
-        out += text;
+        appendEscaped(text, out);
         return;
     }
     out += '"';
-    for (const char c : text) {
-        if (c == '"') {
-            out += '"';
-        }
-        out += c;
+    const std::size_t from = out.size();
+    appendEscaped(text, out);
+    for (std::size_t k = out.find('"', from); k != std::string::npos; k = out.find('"', k + 2)) {
+        out.insert(k, 1, '"');
     }
     out += '"';
 }
@@ -102,21 +132,18 @@ void appendCsvText(std::string_view text, std::string& out)
 } // namespace
 
 struct RowWriter::Cell {
-    enum class Kind { Absent, Empty, Real, Integer, Boolean, Text };
-    Kind kind = Kind::Absent; // Absent: the column does not apply to this row; Empty: not given
+    enum class Kind { Absent, Empty, Real, Count, Integer, Boolean, Text };
+    Kind kind = Kind::Absent; // Absent: the column does not apply to this kind of row
     double real = 0.0;
     long long integer = 0;
     bool boolean = false;
     std::string_view text{};
-    char open = 0; // '<' or '>' for a limit that lies beyond the range searched
-    bool asGiven = false; // the user's own number, never rounded
 
     static Cell empty() { return of(Kind::Empty); }
-    static Cell number(double value, char open = 0)
+    static Cell number(double value, Kind kind = Kind::Real)
     {
-        Cell cell = of(Kind::Real);
+        Cell cell = of(std::isfinite(value) ? kind : Kind::Empty);
         cell.real = value;
-        cell.open = open;
         return cell;
     }
     static Cell whole(long long value)
@@ -137,20 +164,6 @@ struct RowWriter::Cell {
         cell.text = value;
         return cell;
     }
-    static Cell limit(const inference::Limit& limit)
-    {
-        switch (limit.kind) {
-        case inference::LimitKind::Found:
-            return number(limit.value);
-        case inference::LimitKind::BelowRange:
-            return number(limit.value, '<');
-        case inference::LimitKind::AboveRange:
-            return number(limit.value, '>');
-        case inference::LimitKind::NotGiven:
-            break;
-        }
-        return empty();
-    }
 
 private:
     static Cell of(Kind kind)
@@ -164,23 +177,33 @@ private:
 namespace {
 
 using Cell = RowWriter::Cell;
+using Cells = std::array<Cell, kColumns>;
 
-// The columns every fit has, from P and S to the fit check.
-void fitCells(const BlockAnalysis& block, Cell* cells)
+// A limit in its column and whether it is open in the next; both empty when it is not given.
+void setLimit(Cells& cells, Column column, const inference::Limit& limit)
+{
+    const bool given = limit.kind != inference::LimitKind::NotGiven && std::isfinite(limit.value);
+    cells[at(column)] = given ? Cell::number(limit.value) : Cell::empty();
+    cells[at(column) + 1] = given ? Cell::flag(limit.open()) : Cell::empty();
+}
+
+// The columns every fit has, from P and S to the fit check: all of the exact maximum.
+void fitCells(const BlockAnalysis& block, Cells& cells)
 {
     const inference::Analysis& a = block.analysis;
     cells[at(Column::S_free)] = Cell::flag(block.sFree);
-    cells[at(Column::S)] = Cell::number(block.S);
-    cells[at(Column::P)] = Cell::number(block.P);
-    cells[at(Column::log_likelihood)] = Cell::number(block.logLikelihood);
+    cells[at(Column::S)] = Cell::number(a.fit.S);
+    cells[at(Column::P)] = Cell::number(a.fit.P);
+    cells[at(Column::log_likelihood)] = Cell::number(a.fit.logLikelihood);
 
-    const auto limits = [cells](const inference::ProfileInterval& interval, Column lower,
-                                Column upper) {
-        cells[at(lower)] = interval.given() ? Cell::limit(interval.lower) : Cell::empty();
-        cells[at(upper)] = interval.given() ? Cell::limit(interval.upper) : Cell::empty();
-    };
-    limits(a.limitsP, Column::P_lower, Column::P_upper);
-    limits(a.limitsS, Column::S_lower, Column::S_upper);
+    for (const inference::ProfileInterval* interval : {&a.limitsP, &a.limitsS}) {
+        const bool ofP = interval == &a.limitsP;
+        const inference::Limit none;
+        setLimit(cells, ofP ? Column::P_lower : Column::S_lower,
+                 interval->given() ? interval->lower : none);
+        setLimit(cells, ofP ? Column::P_upper : Column::S_upper,
+                 interval->given() ? interval->upper : none);
+    }
 
     const inference::StandardErrors& se = a.standardErrors;
     cells[at(Column::se_P)] = se.given() ? Cell::number(se.seP) : Cell::empty();
@@ -195,6 +218,25 @@ void fitCells(const BlockAnalysis& block, Cell* cells)
     cells[at(Column::p_X2)] = checked ? Cell::number(check.pX2) : Cell::empty();
 }
 
+// Where the window's search ended, told only when that is not the exact maximum the row gives.
+void addSearchNote(const BlockAnalysis& block, std::vector<Note>& notes)
+{
+    const inference::Fit& exact = block.analysis.fit;
+    const bool apart = std::abs(block.P - exact.P) > kSearchAgreement ||
+                       (block.sFree && std::abs(block.S - exact.S) > kSearchAgreement);
+    if (!exact.hasEstimates() || !(apart || block.belowExactMaximum)) {
+        return;
+    }
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "The window's search ended elsewhere, at S = %.6f, P = %.6f (log likelihood "
+                  "%.6f%s%s); the values given are the exact maximum.",
+                  block.S, block.P, block.logLikelihood,
+                  block.belowExactMaximum ? ", on a lower peak" : "",
+                  block.IFAIL != KESTRUM_IFAIL_CONVERGED ? ", not converged" : "");
+    notes.push_back({"search_elsewhere", text});
+}
+
 } // namespace
 
 std::string_view columnName(Column column)
@@ -205,30 +247,14 @@ std::string_view columnName(Column column)
 std::vector<Note> blockNotes(const BlockAnalysis& block)
 {
     std::vector<Note> notes;
-    if (block.IFAIL != KESTRUM_IFAIL_CONVERGED) {
-        notes.push_back({"search_not_converged",
-                         "The search did not converge (code " + std::to_string(block.IFAIL) +
-                             "); the estimates are the best point it found."});
-    }
-    if (block.belowExactMaximum) {
-        const inference::Fit& exact = block.analysis.fit;
-        notes.push_back({"below_exact_maximum",
-                         "The search stopped on a lower peak of the likelihood; the highest lies "
-                         "at P = " + threeDecimals(exact.P) + ", S = " + threeDecimals(exact.S) +
-                             " (log likelihood " + threeDecimals(exact.logLikelihood) + ")."});
-    }
+    addSearchNote(block, notes);
     for (const inference::Warning& warning : block.warnings) {
         notes.push_back({warningCode(warning.kind), inference::describe(warning)});
     }
     return notes;
 }
 
-RowWriter::RowWriter(Format format, int digits) : format_(format), digits_(digits)
-{
-    if (digits_ >= 0) {
-        pattern_ = digits_ == 0 ? "0" : "0." + std::string(static_cast<std::size_t>(digits_), '0');
-    }
-}
+RowWriter::RowWriter(Format format, int digits) : format_(format), digits_(digits) {}
 
 std::string RowWriter::header() const
 {
@@ -243,46 +269,77 @@ std::string RowWriter::header() const
     return line + "\n";
 }
 
+// Every row kind is a set of cells, written by write() alone; a column a kind leaves unset is
+// absent from its JSON object.
 void RowWriter::block(const BlockResult& result, std::string& out) const
 {
-    std::array<Cell, kColumns> cells{};
+    Cells cells{};
     cells[at(Column::fit)] = Cell::words("block");
     cells[at(Column::line)] = Cell::whole(static_cast<long long>(result.row.line));
     cells[at(Column::block)] = Cell::words(result.row.block);
-    fitCells(result.block, cells.data());
+    cells[at(Column::status)] = Cell::words("ok");
+    cells[at(Column::error)] = Cell::empty();
+    fitCells(result.block, cells);
 
     std::vector<Note> notes = blockNotes(result.block);
-    for (const Column c : {Column::count, Column::N, Column::N_lower, Column::N_upper}) {
-        cells[at(c)] = Cell::empty();
+    if (result.sameNameLine != 0) {
+        notes.push_back({"duplicate_block", "The block name is also on line " +
+                                                std::to_string(result.sameNameLine) +
+                                                ": the two rows are fitted apart."});
     }
-    if (result.row.count) {
-        cells[at(Column::count)] = Cell::number(*result.row.count);
-        cells[at(Column::count)].asGiven = true;
-    }
-    if (result.population && result.population->given()) {
+    cells[at(Column::count)] =
+        result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count) : Cell::empty();
+    cells[at(Column::N)] = Cell::empty();
+    setLimit(cells, Column::N_lower, {});
+    setLimit(cells, Column::N_upper, {});
+    if (result.population) {
         const inference::PopulationEstimate& n = *result.population;
-        cells[at(Column::N)] = Cell::number(n.estimate);
-        cells[at(Column::N_lower)] = Cell::limit(n.lower);
-        cells[at(Column::N_upper)] = Cell::limit(n.upper);
-    } else if (result.population) {
-        notes.push_back({"no_population",
-                         "No number of dogs: " + std::string(result.population->reason) + "."});
+        std::string reason(n.reason);
+        if (reason.empty() && result.block.analysis.fit.pBound != inference::Bound::None) {
+            reason = "P lies on its bound, so count / P is not an estimate";
+        } else if (reason.empty() && !(std::isfinite(n.estimate) && std::isfinite(n.lower.value) &&
+                                       std::isfinite(n.upper.value))) {
+            reason = "count / P or one of its limits is too large for a number";
+        }
+        if (reason.empty()) {
+            cells[at(Column::N)] = Cell::number(n.estimate);
+            setLimit(cells, Column::N_lower, n.lower);
+            setLimit(cells, Column::N_upper, n.upper);
+        } else {
+            notes.push_back({"no_population", "No number of dogs: " + reason + "."});
+        }
     }
     write(cells.data(), notes, out);
 }
 
+void RowWriter::failed(const RowError& error, std::string& out) const
+{
+    Cells cells{};
+    for (std::size_t k = at(Column::S_free); k < at(Column::blocks); ++k) {
+        cells[k] = Cell::empty();
+    }
+    cells[at(Column::fit)] = Cell::words("block");
+    cells[at(Column::line)] = Cell::whole(static_cast<long long>(error.line));
+    cells[at(Column::block)] = Cell::words(error.block);
+    cells[at(Column::status)] = Cell::words("error");
+    cells[at(Column::error)] = Cell::words(error.reason);
+    write(cells.data(), {}, out);
+}
+
 void RowWriter::pooled(const PooledResult& result, std::string& out) const
 {
-    std::array<Cell, kColumns> cells{};
+    Cells cells{};
+    for (std::size_t k = at(Column::S_free); k < at(Column::count); ++k) {
+        cells[k] = Cell::empty();
+    }
+    for (std::size_t k = at(Column::blocks); k < at(Column::warnings); ++k) {
+        cells[k] = Cell::empty();
+    }
     cells[at(Column::fit)] = Cell::words("pooled");
     cells[at(Column::blocks)] = Cell::whole(static_cast<long long>(result.blocks));
-    for (const Column c : {Column::S_free, Column::S, Column::P, Column::log_likelihood,
-                           Column::P_lower, Column::P_upper, Column::S_lower, Column::S_upper,
-                           Column::se_P, Column::se_S, Column::G2, Column::X2, Column::df,
-                           Column::p_G2, Column::p_X2, Column::LR, Column::LR_df, Column::LR_p,
-                           Column::AIC_shared, Column::AIC_separate}) {
-        cells[at(c)] = Cell::empty();
-    }
+    cells[at(Column::status)] = Cell::words(result.fit ? "ok" : "error");
+    const std::string noFit = "no pooled fit: " + result.reason;
+    cells[at(Column::error)] = result.fit ? Cell::empty() : Cell::words(noFit);
 
     std::vector<Note> notes;
     if (result.fixedSBlocks > 0) {
@@ -292,11 +349,8 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
                              " S at a value of its own and is left out of the pooled fit and the "
                              "comparison."});
     }
-    if (!result.reason.empty()) {
-        notes.push_back({"no_pooled_fit", "No pooled fit: " + result.reason + "."});
-    }
     if (result.fit) {
-        fitCells(*result.fit, cells.data());
+        fitCells(*result.fit, cells);
     }
     const PooledComparison& c = result.comparison;
     if (c.given()) {
@@ -315,7 +369,8 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
                      "and AIC as rough."});
         }
     } else if (result.reason.empty()) {
-        notes.push_back({"no_comparison", "No comparison of shared and separate: " + c.reason + "."});
+        notes.push_back(
+            {"no_comparison", "No comparison of shared and separate: " + c.reason + "."});
     }
     if (result.fit) {
         for (Note& note : blockNotes(*result.fit)) {
@@ -327,8 +382,8 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
 
 double RowWriter::rounded(double value) const
 {
-    const std::string text =
-        text::format(value, QString::fromStdString(pattern_), QLocale::c()).toStdString();
+    std::string text;
+    number(value, digits_, text);
     double back = value;
     std::from_chars(text.data(), text.data() + text.size(), back);
     return back;
@@ -336,13 +391,59 @@ double RowWriter::rounded(double value) const
 
 void RowWriter::number(double value, int digits, std::string& out) const
 {
-    if (digits >= 0) {
-        out += text::format(value, QString::fromStdString(pattern_), QLocale::c()).toStdString();
+    char text[400];
+    if (digits < 0) {
+        out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
         return;
     }
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    out.append(text, result.ptr);
+    // The window's rounding: half away from zero on the value's 15-significant-digit form, so
+    // that 2.675 gives 2.68 as the window shows it, not the 2.67 of its binary value.
+    constexpr int kPrecision = 15;
+    const auto written = std::to_chars(text, text + sizeof text, std::abs(value),
+                                       std::chars_format::scientific, kPrecision - 1);
+    std::string scaled; // the magnitude x 10^digits, rounded, without leading zeros
+    if (value != 0.0) {
+        std::string significant;
+        const char* p = text;
+        for (; *p != 'e'; ++p) {
+            if (*p != '.') {
+                significant += *p;
+            }
+        }
+        int exponent = 0;
+        std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent);
+        const int shift = exponent - (kPrecision - 1) + digits;
+        const int keep = kPrecision + shift;
+        if (shift >= 0) {
+            scaled = significant + std::string(static_cast<std::size_t>(shift), '0');
+        } else if (keep >= 0) {
+            scaled = significant.substr(0, static_cast<std::size_t>(keep));
+            if (significant[static_cast<std::size_t>(keep)] >= '5') {
+                std::size_t i = scaled.size();
+                while (i > 0 && scaled[i - 1] == '9') {
+                    scaled[--i] = '0';
+                }
+                if (i == 0) {
+                    scaled.insert(scaled.begin(), '1');
+                } else {
+                    ++scaled[i - 1];
+                }
+            }
+            scaled.erase(0, scaled.find_first_not_of('0'));
+        }
+    }
+    const auto fraction = static_cast<std::size_t>(digits);
+    if (scaled.size() <= fraction) {
+        scaled.insert(0, fraction + 1 - scaled.size(), '0');
+    }
+    if (value < 0 && scaled.find_first_not_of('0') != std::string::npos) {
+        out += '-';
+    }
+    out.append(scaled, 0, scaled.size() - fraction);
+    if (fraction > 0) {
+        out += '.';
+        out.append(scaled, scaled.size() - fraction, fraction);
+    }
 }
 
 void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const
@@ -358,11 +459,19 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             case Cell::Kind::Empty:
                 break;
             case Cell::Kind::Real:
-                if (cell.open != 0) {
-                    out += cell.open;
-                }
-                number(cell.real, cell.asGiven ? -1 : digits_, out);
+                number(cell.real, digits_, out);
                 break;
+            case Cell::Kind::Count: {
+                // The user's own number, never rounded, and a whole one as typed, never in
+                // exponent form.
+                char text[400];
+                const auto written = cell.real == std::floor(cell.real)
+                                         ? std::to_chars(text, text + sizeof text, cell.real,
+                                                         std::chars_format::fixed)
+                                         : std::to_chars(text, text + sizeof text, cell.real);
+                out.append(text, written.ptr);
+                break;
+            }
             case Cell::Kind::Integer:
                 out += std::to_string(cell.integer);
                 break;
@@ -405,7 +514,14 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             row[name] = nullptr;
             break;
         case Cell::Kind::Real:
-            row[name] = digits_ >= 0 && !cell.asGiven ? rounded(cell.real) : cell.real;
+            row[name] = digits_ >= 0 ? rounded(cell.real) : cell.real;
+            break;
+        case Cell::Kind::Count:
+            if (cell.real == std::floor(cell.real) && std::abs(cell.real) < 0x1p63) {
+                row[name] = static_cast<long long>(cell.real);
+            } else {
+                row[name] = cell.real;
+            }
             break;
         case Cell::Kind::Integer:
             row[name] = cell.integer;
@@ -416,13 +532,6 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
         case Cell::Kind::Text:
             row[name] = std::string(cell.text);
             break;
-        }
-        if (isLimit(static_cast<Column>(k))) {
-            if (cell.kind == Cell::Kind::Empty) {
-                row[name + "_open"] = nullptr;
-            } else {
-                row[name + "_open"] = cell.open != 0;
-            }
         }
     }
     // Block names are the user's bytes; text that is not UTF-8 is shown with replacement
@@ -452,13 +561,20 @@ void RowSink::flush()
 
 void RowSink::writeAll(std::string_view text)
 {
+    const off_t before = ::lseek(fd_, 0, SEEK_CUR);
     while (!text.empty()) {
         const ssize_t wrote = ::write(fd_, text.data(), text.size());
         if (wrote < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            throw OutputError(std::string("writing the output failed: ") + std::strerror(errno));
+            const int error = errno;
+            struct stat status {};
+            if (before >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+                // Part of a row must not stay behind: the file ends on the last whole one.
+                static_cast<void>(::ftruncate(fd_, before));
+            }
+            throw OutputError(std::string("writing the output failed: ") + std::strerror(error));
         }
         text.remove_prefix(static_cast<std::size_t>(wrote));
     }

@@ -1,6 +1,8 @@
-// What the estimator writes: one row per fitted block and a last row for the pooled fit, as CSV
-// (one header line, then one line per row) or as JSON Lines (one object per line). Both carry the
-// same columns; each row is formatted whole before any of it is written.
+// What the estimator writes: one row per data row of the input (fitted, or failed with its reason)
+// and a last row for the pooled fit, as CSV (one header line, then one line per row) or as JSON
+// Lines (one object per line). Both carry the same columns; each row is formatted whole before any
+// of it is written. Numeric columns hold numbers only: a value that cannot be given is empty (null
+// in JSON), and an open limit is its bound with `true` in the companion *_open column.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +13,8 @@
 #include <vector>
 
 #include "BlockAnalysis.h"
-#include "Population.h"
 #include "PooledFit.h"
+#include "Population.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -27,18 +29,22 @@ struct BlockResult {
     BlockRow row;
     BlockAnalysis block;
     std::optional<inference::PopulationEstimate> population; // when the row gives a count
+    std::size_t sameNameLine = 0; // an earlier row with the same block name, 0 when none
 };
 
 enum class Format { Csv, Json };
 
 // The columns in output order.
+// The columns in output order. Each limit is followed by its *_open column.
 enum class Column {
-    fit, line, block, S_free, S, P, log_likelihood,
-    P_lower, P_upper, S_lower, S_upper, se_P, se_S,
-    G2, X2, df, p_G2, p_X2,
-    count, N, N_lower, N_upper,
+    // clang-format off
+    fit, line, block, status, S_free, S, P, log_likelihood,
+    P_lower, P_lower_open, P_upper, P_upper_open, S_lower, S_lower_open, S_upper, S_upper_open,
+    se_P, se_S, G2, X2, df, p_G2, p_X2,
+    count, N, N_lower, N_lower_open, N_upper, N_upper_open,
     blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
-    warnings,
+    warnings, error,
+    // clang-format on
     kCount
 };
 std::string_view columnName(Column column);
@@ -48,8 +54,12 @@ struct Note {
     std::string message; // one sentence for people
 };
 
-// A warning's code and sentence; also the notes the window gives about the search itself.
+// The warnings' codes and sentences, and the library's search when it ended away from the exact
+// maximum that the row reports.
 std::vector<Note> blockNotes(const BlockAnalysis& block);
+
+// How far, in S or P, the search may end from the exact maximum before it is told.
+inline constexpr double kSearchAgreement = 1e-6;
 
 class RowWriter {
 public:
@@ -60,6 +70,8 @@ public:
     // The CSV header line; nothing for JSON.
     std::string header() const;
     void block(const BlockResult& result, std::string& out) const;
+    // A data row that is not a block: its line, block and reason.
+    void failed(const RowError& error, std::string& out) const;
     void pooled(const PooledResult& result, std::string& out) const;
 
     struct Cell;
@@ -71,11 +83,11 @@ private:
 
     Format format_;
     int digits_;
-    std::string pattern_;
 };
 
 // Complete rows to a file descriptor. Rows are gathered and written together, but a write never
-// ends inside a row, so whatever stops the program, the output holds whole rows only.
+// ends inside a row; when a write to a file fails part-way (a full disk), the file is cut back to
+// the rows before it, so the output holds whole rows only.
 class RowSink {
 public:
     // eachRow: write every row at once (for a person watching a terminal).

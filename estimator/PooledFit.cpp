@@ -15,13 +15,12 @@ constexpr int kParametersPerFit = 2; // P and S
 
 } // namespace
 
-void PooledFit::add(const inference::Counts& counts, bool sFree, const BlockAnalysis& block)
+void PooledFit::add(const inference::Counts& counts, bool sFree, const inference::Fit& fit)
 {
     if (!sFree) {
         ++fixedSBlocks_;
         return;
     }
-    const inference::Fit& fit = block.analysis.fit;
     if (!fit.hasEstimates()) {
         return;
     }

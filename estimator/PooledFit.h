@@ -45,7 +45,8 @@ struct PooledResult {
 class PooledFit {
 public:
     // Every fitted block; those with S held are counted and left out.
-    void add(const inference::Counts& counts, bool sFree, const BlockAnalysis& block);
+    // fit: the block's exact fit.
+    void add(const inference::Counts& counts, bool sFree, const inference::Fit& fit);
 
     // The fit of the summed frequencies, from the window's start (S = P = 0.9), and the
     // comparison.

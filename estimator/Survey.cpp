@@ -1,11 +1,29 @@
 #include "Survey.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <future>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
 #include "BlockPlots.h"
+#include "ConditionalMaximum.h"
 #include "Population.h"
+#include "Warnings.h"
 
 namespace kestrum::survey {
 
 namespace {
+
+// Rows per batch handed to a worker: enough to make the hand-over cheap next to the fits; a plot
+// takes as long as a few hundred fits, so with plots a batch is a few rows.
+constexpr std::size_t kBatchRows = 256;
+constexpr std::size_t kBatchPlots = 4;
 
 EstimateInputs inputsFor(const BlockRow& row, double rangePct)
 {
@@ -20,14 +38,98 @@ EstimateInputs inputsFor(const BlockRow& row, double rangePct)
     return inputs;
 }
 
+// The exact inference alone, without the window's search: what every column reports.
+BlockAnalysis exactBlock(const BlockRow& row, inference::Parameter profiled)
+{
+    BlockAnalysis block;
+    block.sFree = !row.sFixed;
+    block.analysis =
+        inference::analyse({row.counts, block.sFree, row.sFixed.value_or(0.0), profiled});
+    block.warnings = inference::collectWarnings(block.analysis);
+    block.S = block.analysis.fit.S;
+    block.P = block.analysis.fit.P;
+    block.logLikelihood = block.analysis.fit.logLikelihood;
+    block.IFAIL = KESTRUM_IFAIL_CONVERGED;
+    return block;
+}
+
+// One data row with what only the reading order knows.
+struct Job {
+    Row row;
+    std::size_t sameNameLine = 0;
+    std::filesystem::path plotFile; // empty without plots
+};
+
+// What one row gives: its output text, its share of the pooled fit and what to tell.
+struct Done {
+    std::string text;
+    std::size_t line = 0;
+    std::string problem; // the row is not a block, or its plot was not saved
+    bool fitted = false;
+    bool population = false;
+    bool sFree = true;
+    inference::Counts counts;
+    inference::Fit fit;
+};
+
+// A row on its own: nothing here depends on the rows before it.
+Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, KestrumN_E04JYF N_E04JYF)
+{
+    Done done;
+    if (auto* error = std::get_if<RowError>(&job.row)) {
+        done.line = error->line;
+        done.problem = error->reason;
+        if (!options.skipFailed) {
+            writer.failed(*error, done.text);
+        }
+        return done;
+    }
+    BlockRow& row = std::get<BlockRow>(job.row);
+    done.line = row.line;
+    if (row.sFixed && !std::isfinite(inference::bestP(row.counts, *row.sFixed).logLikelihood)) {
+        char shown[32];
+        *std::to_chars(shown, shown + sizeof shown - 1, *row.sFixed).ptr = '\0';
+        const std::string reason = "s_fixed " + std::string(shown) +
+                                   " gives these frequencies a likelihood of zero at every P: "
+                                   "nothing can be estimated";
+        job.row = RowError{row.line, row.block, reason};
+        return work(job, options, writer, N_E04JYF);
+    }
+    const EstimateInputs inputs = inputsFor(row, options.rangePct);
+    const bool sFree = !row.sFixed;
+    BlockResult result;
+    result.sameNameLine = job.sameNameLine;
+    if (!job.plotFile.empty()) {
+        PlottedBlock plotted = options.plotter->estimateAndPlot(inputs, sFree, options.profiled,
+                                                                N_E04JYF, job.plotFile);
+        result.block = std::move(plotted.block);
+        done.problem = std::move(plotted.problem);
+    } else if (options.search) {
+        result.block = estimateBlock(inputs, sFree, options.profiled, N_E04JYF);
+    } else {
+        result.block = exactBlock(row, options.profiled);
+    }
+    if (row.count) {
+        done.population = true;
+        result.population = inference::population(*row.count, result.block.analysis.fit,
+                                                  result.block.analysis.limitsP);
+    }
+    done.fitted = true;
+    done.sFree = sFree;
+    done.counts = row.counts;
+    done.fit = result.block.analysis.fit;
+    result.row = std::move(row);
+    writer.block(result, done.text);
+    return done;
+}
+
 class Run {
 public:
     Run(ByteSource& input, RowSink& output, Progress& progress, const SurveyOptions& options,
         KestrumN_E04JYF N_E04JYF)
-        : reader_(input), output_(output), progress_(progress), options_(options),
-          N_E04JYF_(N_E04JYF), writer_(options.format, options.digits)
-    {
-    }
+        : reader_(input, options.separator), output_(output), progress_(progress),
+          options_(options), N_E04JYF_(N_E04JYF), writer_(options.format, options.digits)
+    {}
 
     SurveySummary operator()()
     {
@@ -37,59 +139,93 @@ public:
         }
         // The folder is made before anything is written, so a bad one stops the run cleanly.
         if (options_.plots) {
+            if (options_.plotter == nullptr) {
+                throw std::invalid_argument("plots asked for without a plotter");
+            }
             plots_.emplace(*options_.plots);
         }
         output_.row(writer_.header());
-        for (; row; row = reader_.next()) {
-            if (const auto* error = std::get_if<RowError>(&*row)) {
-                ++summary_.failedRows;
-                report(error->line, error->reason);
-            } else {
-                fit(std::get<BlockRow>(*row));
+        // Batches of rows are fitted on the workers while this thread reads the next and writes
+        // the finished ones in input order; a few batches in flight per worker keep them busy and
+        // the memory flat. With one job the batches run here, one after another.
+        const unsigned jobs = std::max(1u, options_.jobs);
+        std::deque<std::future<std::vector<Done>>> running;
+        std::vector<Job> batch;
+        const auto submit = [&] {
+            running.push_back(std::async(
+                jobs > 1 ? std::launch::async : std::launch::deferred,
+                [this](std::vector<Job> jobsOfBatch) {
+                    std::vector<Done> done;
+                    done.reserve(jobsOfBatch.size());
+                    for (Job& job : jobsOfBatch) {
+                        done.push_back(work(job, options_, writer_, N_E04JYF_));
+                    }
+                    return done;
+                },
+                std::move(batch)));
+            batch.clear();
+        };
+        const auto finishUpTo = [&](std::size_t inFlight) {
+            while (running.size() > inFlight) {
+                for (const Done& done : running.front().get()) {
+                    finish(done);
+                }
+                running.pop_front();
+                progress_.update(reader_.bytesRead(), summary_.fitted);
             }
-            progress_.update(reader_.bytesRead(), summary_.fitted);
+        };
+        for (; row; row = reader_.next()) {
+            batch.push_back(prepare(std::move(*row)));
+            if (batch.size() == (plots_ ? kBatchPlots : kBatchRows)) {
+                submit();
+                finishUpTo(jobs > 1 ? 2 * jobs : 0);
+            }
         }
-        text_.clear();
-        writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text_);
-        output_.row(text_);
+        if (!batch.empty()) {
+            submit();
+        }
+        finishUpTo(0);
+        std::string text;
+        writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
+        output_.row(text);
         output_.flush();
         return summary_;
     }
 
 private:
-    void fit(BlockRow& row)
+    // What depends on the rows before: the first line of the same name, a plot file of its own.
+    Job prepare(Row&& row)
     {
-        const EstimateInputs inputs = inputsFor(row, options_.rangePct);
-        const bool sFree = !row.sFixed;
-        BlockResult result;
-        if (plots_) {
-            PlottedBlock plotted =
-                estimateAndPlot(inputs, sFree, options_.profiled, N_E04JYF_,
-                                plots_->fileFor(row.block, row.line));
-            result.block = std::move(plotted.block);
-            if (!plotted.problem.empty()) {
-                ++summary_.failedPlots;
-                report(row.line, plotted.problem);
+        Job job{std::move(row), 0, {}};
+        if (const auto* block = std::get_if<BlockRow>(&job.row)) {
+            const auto [first, unique] =
+                lines_.try_emplace(std::hash<std::string_view>()(block->block), block->line);
+            job.sameNameLine = unique ? 0 : first->second;
+            if (plots_) {
+                job.plotFile = plots_->fileFor(block->block, block->line);
             }
-        } else {
-            result.block = estimateBlock(inputs, sFree, options_.profiled, N_E04JYF_);
         }
-        if (row.count) {
-            summary_.anyPopulation = true;
-            result.population = inference::population(*row.count, result.block.analysis.fit,
-                                                      result.block.analysis.limitsP);
-        }
-        pooled_.add(row.counts, sFree, result.block);
-        result.row = std::move(row);
-        text_.clear();
-        writer_.block(result, text_);
-        output_.row(text_);
-        ++summary_.fitted;
+        return job;
     }
 
-    void report(std::size_t line, const std::string& reason)
+    // In input order: the row out, its share of the pooled fit, and what went wrong told.
+    void finish(const Done& done)
     {
-        progress_.message(options_.inputName + ":" + std::to_string(line) + ": " + reason);
+        if (!done.text.empty()) {
+            output_.row(done.text);
+        }
+        if (done.fitted) {
+            ++summary_.fitted;
+            summary_.anyPopulation = summary_.anyPopulation || done.population;
+            pooled_.add(done.counts, done.sFree, done.fit);
+            summary_.failedPlots += done.problem.empty() ? 0 : 1;
+        } else {
+            ++summary_.failedRows;
+        }
+        if (!done.problem.empty()) {
+            progress_.message(options_.inputName + ":" + std::to_string(done.line) + ": " +
+                              done.problem);
+        }
     }
 
     SurveyReader reader_;
@@ -101,7 +237,9 @@ private:
     PooledFit pooled_;
     std::optional<PlotFolder> plots_;
     SurveySummary summary_;
-    std::string text_;
+    // Block names seen, by hash, with the first line of each: a duplicate check that keeps a few
+    // bytes a block, not the names.
+    std::unordered_map<std::size_t, std::size_t> lines_;
 };
 
 } // namespace

@@ -1,5 +1,5 @@
-// A survey from input to output: every block read, fitted as the window fits it and written, row
-// by row, then the pooled fit.
+// A survey from input to output: every data row read, fitted (or told why not) and written, row
+// by row in input order, then the pooled fit.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +13,21 @@
 
 namespace kestrum::survey {
 
+class Plotter;
+
 struct SurveyOptions {
     Format format = Format::Csv;
     int digits = -1; // shortest exact text when negative
     inference::Parameter profiled = inference::Parameter::P;
-    double rangePct = 30.0; // the window's "% plotting range"
-    std::optional<std::filesystem::path> plots;
+    double rangePct = 30.0;                     // the window's "% plotting range"
+    std::optional<std::filesystem::path> plots; // needs plotter
+    Plotter* plotter = nullptr;
     std::string inputName = "<stdin>"; // for messages
+    char separator = 0;                // ',', ';' or '\t'; 0: found from the header
+    bool skipFailed = false;           // leave rows that are not blocks out of the output
+    bool search = false; // also run the window's search on each block, and tell where it
+                         // ends away from the exact maximum (always so with plots)
+    unsigned jobs = 1;   // threads fitting blocks; the output is the same for any number
 };
 
 struct SurveySummary {
@@ -36,7 +44,8 @@ inline constexpr double kStartS = 0.9;
 inline constexpr double kStartP = 0.9;
 
 // Each row that is not a valid block, and each plot not saved, goes to progress as
-// "<inputName>:<line>: <reason>", and the rest go on. Throws InputError when the input cannot be
+// "<inputName>:<line>: <reason>", and the rest go on; a row that is not a block is also written
+// with status "error" unless options.skipFailed. Throws InputError when the input cannot be
 // read as a survey (nothing is written then) or stops being readable, OutputError when the output
 // cannot be written, std::filesystem::filesystem_error when the plot folder cannot be made; the
 // rows written before stay whole.

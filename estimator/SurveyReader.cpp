@@ -17,9 +17,21 @@ namespace {
 constexpr int kEnd = -1;
 constexpr std::size_t kShownBytes = 40;
 
-bool blank(int c)
+// Of ',', ';' and tab, the one a header line uses most outside quotes; ',' on a tie.
+char mostUsedSeparator(std::string_view header)
 {
-    return c == ' ' || c == '\t';
+    std::size_t uses[3] = {};
+    bool quoted = false;
+    for (const char c : header) {
+        quoted = c == '"' ? !quoted : quoted;
+        if (!quoted) {
+            uses[0] += c == ',';
+            uses[1] += c == ';';
+            uses[2] += c == '\t';
+        }
+    }
+    const std::size_t most = static_cast<std::size_t>(std::max_element(uses, uses + 3) - uses);
+    return ",;\t"[most];
 }
 
 std::string lowerCase(std::string_view text)
@@ -31,10 +43,18 @@ std::string lowerCase(std::string_view text)
     return lower;
 }
 
-// A finite decimal number, the whole field: "12", "+0.5", "1e2". Independent of the locale, so a
-// survey reads the same on every machine.
-std::optional<double> number(std::string_view text)
+// A finite decimal number, the whole field: "12", "+0.5", "1e2" (and "0,5" with decimalComma).
+// Independent of the locale, so a survey reads the same on every machine.
+std::optional<double> number(std::string_view text, bool decimalComma)
 {
+    char point[64];
+    if (decimalComma && text.find(',') != std::string_view::npos) {
+        if (text.size() > sizeof point || text.find('.') != std::string_view::npos) {
+            return std::nullopt;
+        }
+        std::replace_copy(text.begin(), text.end(), point, ',', '.');
+        text = std::string_view(point, text.size());
+    }
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -131,17 +151,42 @@ int RecordReader::get()
     if (c != kEnd) {
         ++begin_;
         ++consumed_;
+        if (raw_ != nullptr) {
+            raw_->push_back(static_cast<char>(c));
+        }
     }
     return c;
 }
 
-void RecordReader::readRecord(Record& record)
+void RecordReader::giveBack(std::string_view text)
+{
+    std::vector<char> joined(text.begin(), text.end());
+    joined.insert(joined.end(), buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(end_));
+    end_ = joined.size();
+    begin_ = 0;
+    joined.resize(std::max(joined.size(), buffer_.size()));
+    buffer_ = std::move(joined);
+}
+
+void RecordReader::skipByteOrderMark()
+{
+    for (const int byte : {0xEF, 0xBB, 0xBF}) {
+        if (peek() != byte) {
+            return;
+        }
+        get();
+    }
+}
+
+void RecordReader::readRecord(Record& record, bool stopAtLimit)
 {
     record.line = line_;
     record.problem.clear();
     std::size_t count = 0;
     std::size_t bytes = 0;
     bool anyQuoted = false;
+    const auto tooLong = [&] { return bytes > kMaxRecordBytes; };
     for (;;) {
         if (count == record.fields.size()) {
             record.fields.emplace_back();
@@ -160,38 +205,53 @@ void RecordReader::readRecord(Record& record)
         }
         if (c == '"') {
             anyQuoted = true;
+            const std::size_t opened = line_;
+            quoted_.clear();
             get();
             for (;;) {
                 c = get();
-                if (c == kEnd) {
-                    addProblem(record.problem, "a quoted field is not closed before the end of the input");
+                if (c == kEnd || (stopAtLimit && tooLong())) {
                     break;
+                }
+                if (quoted_.size() <= kMaxRecordBytes) {
+                    quoted_.push_back(static_cast<char>(c));
                 }
                 if (c == '"') {
                     if (peek() != '"') {
                         break;
                     }
-                    get();
+                    quoted_.push_back(static_cast<char>(get()));
                 } else if (c == '\n') {
                     ++line_;
                 }
                 keep(c);
+            }
+            if (c == kEnd) {
+                addProblem(record.problem, "a quote opened on line " + std::to_string(opened) +
+                                               " is not closed before the end of the input");
+                const std::size_t lineEnd = quoted_.find('\n');
+                if (!tooLong() && lineEnd != std::string::npos) {
+                    // Most likely a stray quote: the lines after the one it opened on are rows.
+                    giveBack(std::string_view(quoted_).substr(lineEnd + 1));
+                    line_ = opened + 1;
+                }
+                break;
             }
             c = peek();
             while (blank(c)) {
                 get();
                 c = peek();
             }
-            if (c != ',' && c != '\n' && c != '\r' && c != kEnd) {
-                addProblem(record.problem, "text after the closing quote of field " +
-                                               std::to_string(count));
-                while (c != ',' && c != '\n' && c != kEnd) {
+            if (c != separator_ && c != '\n' && c != '\r' && c != kEnd && !tooLong()) {
+                addProblem(record.problem,
+                           "text after the closing quote of field " + std::to_string(count));
+                while (c != separator_ && c != '\n' && c != kEnd) {
                     get();
                     c = peek();
                 }
             }
         } else {
-            while (c != kEnd && c != ',' && c != '\n') {
+            while (c != kEnd && c != separator_ && c != '\n' && !(stopAtLimit && tooLong())) {
                 keep(get());
                 c = peek();
             }
@@ -199,8 +259,11 @@ void RecordReader::readRecord(Record& record)
                 field.pop_back();
             }
         }
+        if (stopAtLimit && tooLong()) {
+            break;
+        }
         c = get();
-        if (c == ',') {
+        if (c == separator_) {
             continue;
         }
         if (c == '\r' && peek() == '\n') {
@@ -212,7 +275,7 @@ void RecordReader::readRecord(Record& record)
         break;
     }
     record.fields.resize(count);
-    if (bytes > kMaxRecordBytes) {
+    if (tooLong()) {
         record.fields.clear();
         record.problem = "the record is longer than 1 MiB";
     } else if (count == 1 && record.fields[0].empty() && !anyQuoted && record.problem.empty()) {
@@ -220,10 +283,10 @@ void RecordReader::readRecord(Record& record)
     }
 }
 
-bool RecordReader::next(Record& record)
+bool RecordReader::next(Record& record, bool stopAtLimit)
 {
     while (peek() != kEnd) {
-        readRecord(record);
+        readRecord(record, stopAtLimit);
         if (!record.fields.empty() || !record.problem.empty()) {
             return true;
         }
@@ -231,27 +294,39 @@ bool RecordReader::next(Record& record)
     return false;
 }
 
-SurveyReader::SurveyReader(ByteSource& source) : records_(source)
+SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source)
 {
-    if (!records_.next(record_)) {
+    // The byte-order mark some spreadsheets write, before anything else, a quote included.
+    records_.skipByteOrderMark();
+    std::string raw;
+    records_.copyTo(&raw);
+    const bool any = records_.next(record_, true);
+    records_.copyTo(nullptr);
+    if (!any) {
         throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
                          "n101, n110 is needed");
     }
+    if (separator == 0) {
+        separator = mostUsedSeparator(raw);
+    }
+    records_.setSeparator(separator);
+    if (separator != ',' && !record_.fields.empty()) {
+        // Read again with its own separator: a quoted name before a ';' is no error then. (A
+        // header cut at the limit has no fields, and stays refused.)
+        StringSource again(std::move(raw));
+        RecordReader header(again, separator);
+        header.next(record_);
+    }
     if (!record_.problem.empty()) {
-        throw InputError("line " + std::to_string(record_.line) + ", the header: " +
-                         record_.problem);
+        throw InputError("line " + std::to_string(record_.line) +
+                         ", the header: " + record_.problem);
     }
-    std::string& first = record_.fields.front();
-    if (first.rfind("\xEF\xBB\xBF", 0) == 0) {
-        // The byte-order mark some spreadsheets write, and any blanks it hid from the trimming.
-        first.erase(0, first.find_first_not_of(" \t", 3));
-    }
+    decimalComma_ = separator == ';';
     headerFields_ = record_.fields.size();
     std::optional<std::size_t> found[7];
-    const std::string_view names[7] = {kBlockColumn,          kFrequencyColumns[0],
-                                       kFrequencyColumns[1],  kFrequencyColumns[2],
-                                       kFrequencyColumns[3],  kSFixedColumn,
-                                       kCountColumn};
+    const std::string_view names[7] = {
+        kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
+        kFrequencyColumns[3], kSFixedColumn,        kCountColumn};
     for (std::size_t column = 0; column < headerFields_; ++column) {
         const std::string name = lowerCase(record_.fields[column]);
         for (std::size_t k = 0; k < 7; ++k) {
@@ -272,9 +347,10 @@ SurveyReader::SurveyReader(ByteSource& source) : records_(source)
     }
     if (!missing.empty()) {
         throw InputError("the header lacks the column" +
-                         std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing +
+                         std::string(missing.find(',') == std::string::npos ? " " : "s ") +
+                         missing +
                          " (the first line must name block, n100, n111, n101 and n110, and may "
-                         "name s_fixed and count)");
+                         "name s_fixed and count, separated by commas, semicolons or tabs)");
     }
     block_ = *found[0];
     for (std::size_t k = 0; k < 4; ++k) {
@@ -294,13 +370,14 @@ std::optional<Row> SurveyReader::next()
 
 Row SurveyReader::parse(const Record& record) const
 {
+    const std::string block = block_ < record.fields.size() ? record.fields[block_] : "";
     if (!record.problem.empty()) {
-        return RowError{record.line, record.problem};
+        return RowError{record.line, block, record.problem};
     }
     if (record.fields.size() != headerFields_) {
-        return RowError{record.line, "the record has " + std::to_string(record.fields.size()) +
-                                         " fields where the header has " +
-                                         std::to_string(headerFields_)};
+        return RowError{record.line, block,
+                        "the record has " + std::to_string(record.fields.size()) +
+                            " fields where the header has " + std::to_string(headerFields_)};
     }
     BlockRow row;
     row.line = record.line;
@@ -316,7 +393,7 @@ Row SurveyReader::parse(const Record& record) const
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string_view column = kFrequencyColumns[k];
         const std::string& text = record.fields[frequencies_[k]];
-        const std::optional<double> value = number(text);
+        const std::optional<double> value = number(text, decimalComma_);
         if (text.empty()) {
             addProblem(problems, std::string(column) + " is missing");
         } else if (!value) {
@@ -337,7 +414,7 @@ Row SurveyReader::parse(const Record& record) const
 
     if (sFixed_ && !record.fields[*sFixed_].empty()) {
         const std::string& text = record.fields[*sFixed_];
-        const std::optional<double> value = number(text);
+        const std::optional<double> value = number(text, decimalComma_);
         if (!value) {
             addProblem(problems, named(kSFixedColumn, " is not a number: ", text));
         } else if (!(*value > 0.0 && *value <= 1.0)) {
@@ -348,7 +425,7 @@ Row SurveyReader::parse(const Record& record) const
     }
     if (count_ && !record.fields[*count_].empty()) {
         const std::string& text = record.fields[*count_];
-        const std::optional<double> value = number(text);
+        const std::optional<double> value = number(text, decimalComma_);
         if (!value) {
             addProblem(problems, named(kCountColumn, " is not a number: ", text));
         } else if (*value < 0.0) {
@@ -359,7 +436,7 @@ Row SurveyReader::parse(const Record& record) const
     }
 
     if (!problems.empty()) {
-        return RowError{record.line, problems};
+        return RowError{record.line, row.block, problems};
     }
     return row;
 }

@@ -52,8 +52,8 @@ private:
     std::size_t at_ = 0;
 };
 
-// One CSV record as written: RFC 4180 quoting (a quoted field may hold commas, doubled quotes and
-// line breaks), blanks around unquoted fields trimmed, CRLF or LF line ends.
+// One CSV record as written: RFC 4180 quoting (a quoted field may hold separators, doubled quotes
+// and line breaks), blanks around unquoted fields trimmed, CRLF or LF line ends.
 struct Record {
     std::size_t line = 0; // where the record starts, 1 for the first line
     std::vector<std::string> fields;
@@ -66,24 +66,44 @@ public:
     // able to take all the memory.
     static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 20;
 
-    explicit RecordReader(ByteSource& source) : source_(source) {}
+    // separator: ',', ';' or '\t'. firstLine: the line number of the first byte read.
+    explicit RecordReader(ByteSource& source, char separator = ',', std::size_t firstLine = 1)
+        : source_(source), separator_(separator), line_(firstLine)
+    {}
 
-    // The next record that is not blank; false at the end of the input.
-    bool next(Record& record);
+    // The next record that is not blank; false at the end of the input. A quote left open to the
+    // end of the input ends its record at the end of the line it opened on, so that the lines
+    // after it are read as records of their own. stopAtLimit: give up on a record longer than
+    // kMaxRecordBytes at once instead of skipping to its end (for a header: an input with no
+    // line break may never end).
+    bool next(Record& record, bool stopAtLimit = false);
     std::uint64_t bytesRead() const { return consumed_; }
+
+    // Every byte of the records read from now on is also appended here; nullptr to stop.
+    void copyTo(std::string* raw) { raw_ = raw; }
+    void setSeparator(char separator) { separator_ = separator; }
+    // Before the first record: passes over a UTF-8 byte-order mark.
+    void skipByteOrderMark();
 
 private:
     int get();
     int peek();
-    void readRecord(Record& record);
+    void readRecord(Record& record, bool stopAtLimit);
+    void giveBack(std::string_view text);
+    bool blank(int c) const { return c == ' ' || (c == '\t' && separator_ != '\t'); }
 
     ByteSource& source_;
+    char separator_;
     std::vector<char> buffer_ = std::vector<char>(std::size_t{1} << 16);
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool exhausted_ = false;
     std::uint64_t consumed_ = 0;
-    std::size_t line_ = 1;
+    std::size_t line_;
+    std::string* raw_ = nullptr;
+    // What a quoted field has read, up to the limit: given back to be read again as lines when the
+    // quote turns out never to close.
+    std::string quoted_;
 };
 
 // A block ready to fit.
@@ -97,6 +117,7 @@ struct BlockRow {
 
 struct RowError {
     std::size_t line = 0;
+    std::string block; // as far as the record gives one
     std::string reason;
 };
 
@@ -105,8 +126,11 @@ using Row = std::variant<BlockRow, RowError>;
 class SurveyReader {
 public:
     // Reads the header at once. Throws InputError for empty input, a header without the required
-    // columns, or a column named twice.
-    explicit SurveyReader(ByteSource& source);
+    // columns, a column named twice, or a header longer than RecordReader::kMaxRecordBytes.
+    // separator 0: ',', ';' or tab, whichever the header holds most of outside quotes (',' on a
+    // tie). With ';' a decimal comma is read as a decimal point, as spreadsheets in such locales
+    // write it.
+    explicit SurveyReader(ByteSource& source, char separator = 0);
 
     // The next block or the reason a record is not one; empty at the end of the input.
     std::optional<Row> next();
@@ -118,6 +142,7 @@ private:
 
     RecordReader records_;
     Record record_;
+    bool decimalComma_ = false;
     std::size_t headerFields_ = 0;
     std::size_t block_ = 0;
     std::size_t frequencies_[4] = {};

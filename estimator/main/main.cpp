@@ -1,4 +1,4 @@
-// kestrum-estimate: every block of a survey fitted as the window fits it, for scripts and for
+// kestrum-estimate: every block of a survey fitted by the window's inference, for scripts and for
 // machines without a display.
 //
 // Exit status: 0 when every row was fitted, 1 when some rows were not valid blocks (or a plot was
@@ -8,19 +8,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
-
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "BlockPlots.h"
+#include "OutputWriters.h"
 #include "Population.h"
 #include "Survey.h"
 #include "kestrum.h"
@@ -36,34 +38,44 @@ constexpr int kFailed = 2;
 const char* const kDescription =
     "Fits P (the proportion of the dogs present that is seen on a count) and S (the proportion "
     "that stays in the block from one count to the next) to every block of a survey, by maximum "
-    "likelihood, with the same library and the same inference as the Kestrum window, and a "
-    "pooled fit with one P and one S shared by all blocks.";
+    "likelihood, with the same inference as the Kestrum window, and a pooled fit with one P and "
+    "one S shared by all blocks.";
 
 const char* const kFooter = R"(Input:
   CSV with a header row naming the columns block, n100, n111, n101, n110 (the
   frequencies of the capture histories 1,0,0 / 1,1,1 / 1,0,1 / 1,1,0), and
   optionally s_fixed (hold S at this value, above 0 and at most 1, instead of
   estimating it) and count (a street count of the block, for the number of dogs
-  N = count / P). Other columns are ignored. Every block starts from the
-  window's S = P = 0.9.
+  N = count / P). Other columns are ignored. Fields are separated by ',', ';'
+  or tabs, whichever the header uses most (or --sep); with ';' a decimal comma
+  is read too ("0,8"). A header or row longer than 1 MiB is refused.
 
-Output, one row per block, then one row "pooled":
-  fit, line, block, S_free, S, P, log_likelihood   the window's fit
-  P_lower, P_upper, S_lower, S_upper   exact 95% profile-likelihood limits; a
-                     limit beyond the range searched is marked: "<0.01",
-                     ">0.99" in CSV, P_lower_open etc. true in JSON
+Output, one row per data row of the input in its order, then one row "pooled".
+Numeric columns hold numbers only; empty (null in JSON) where not given.
+  fit                "block" or "pooled"
+  line, block        where the row starts in the input, and its block name
+  status, error      "ok", or "error" with the reason (as told on standard
+                     error) and every other column empty
+  S_free             false when s_fixed held S
+  S, P, log_likelihood   the exact maximum-likelihood estimates (where only
+                     S x P is determined: the point S = P, with a warning)
+  P_lower, P_upper, S_lower, S_upper   exact 95% profile-likelihood limits
+  *_open             true when the limit lies beyond the range searched: the
+                     limit column then holds the bound 0.01 or 0.99
   se_P, se_S         standard errors from the observed information
   G2, X2, df, p_G2, p_X2   fit check against the four frequencies
-  count, N, N_lower, N_upper   dogs in the block, when a count is given
-                     (the limits allow only for the uncertainty in P)
+  count              the street count as given
+  N, N_lower, N_upper, N_*_open   dogs in the block, count / P, with limits
+                     from those of P; empty with a warning when P lies on a
+                     bound. The limits leave out the street count's own
+                     variation from count to count.
   blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate   pooled row only: how
                      many blocks share its P and S, and the likelihood-ratio
                      test and AIC of one P and S shared against one pair per
                      block (blocks with s_fixed take no part in either)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
-  Empty (null in JSON) where a value is not given. JSON Lines carry the same
-  columns, one complete object per line.
+  Control characters in text are written as JSON escapes them ("\n").
 
 Exit status: 0 every row fitted; 1 some rows were not valid blocks (each told
 on standard error with its line number) or a plot was not saved, the others
@@ -72,10 +84,69 @@ written.
 
 Examples:
   kestrum-estimate survey.csv > fits.csv
+  kestrum-estimate -o fits.csv --skip-failed survey.csv
   kestrum-estimate --json --digits 4 survey.csv | jq .P
   kestrum-estimate --plots plots --profile S --range 50 survey.csv
   cat survey.csv | kestrum-estimate - > fits.csv
 )";
+
+// The output file, written whole or not at all: rows go to a temporary file beside it that takes
+// its place only once the run has written everything.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path) : path_(path)
+    {
+        const std::filesystem::path target(path);
+        const std::filesystem::path folder =
+            target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+        temp_ = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+        fd_ = ::mkstemp(temp_.data());
+        if (fd_ < 0) {
+            temp_.clear();
+            throw OutputError("cannot write " + path + ": " + std::strerror(errno));
+        }
+        // An existing file keeps its mode; a new one gets the usual mode less the umask.
+        struct stat old {};
+        mode_t mode = 0;
+        if (::stat(path.c_str(), &old) == 0) {
+            mode = old.st_mode & 07777;
+        } else {
+            mode = ::umask(0);
+            ::umask(mode);
+            mode = 0666 & ~mode;
+        }
+        ::fchmod(fd_, mode);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!temp_.empty()) {
+            ::unlink(temp_.c_str());
+        }
+    }
+
+    int fd() const { return fd_; }
+
+    void commit()
+    {
+        const bool synced = ::fsync(fd_) == 0;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+            throw OutputError("writing " + path_ + " failed: " + std::strerror(errno));
+        }
+        temp_.clear();
+    }
+
+private:
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+};
 
 struct Input {
     int fd = STDIN_FILENO;
@@ -113,15 +184,6 @@ void say(const std::string& text)
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());
 }
 
-// Qt's own notes on a machine without a desktop (no XDG_RUNTIME_DIR, say) would read as problems
-// with the survey; a plot that cannot be saved is told with its line all the same.
-void onlyQtErrors(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        say(message.toStdString());
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -136,10 +198,35 @@ int main(int argc, char** argv)
     std::string plots;
     std::string profile = "P";
     double rangePct = 30.0;
+    std::string outputPath;
+    std::string separator;
+    bool skipFailed = false;
+    bool search = false;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 
     app.add_option("survey", inputPath,
                    "The survey CSV file; '-' or nothing reads standard input. "
                    "Example: survey.csv");
+    app.add_option("-o,--output", outputPath,
+                   "Write the output to FILE instead of standard output, whole or not at all: "
+                   "FILE is replaced only when every row has been written. Example: -o fits.csv")
+        ->type_name("FILE");
+    app.add_option("--sep", separator,
+                   "The input's field separator: ',', ';' or 'tab'; without it, the one the "
+                   "header uses most. Example: --sep ';'")
+        ->type_name("SEP")
+        ->check(CLI::IsMember({",", ";", "tab"}));
+    app.add_flag("--skip-failed", skipFailed,
+                 "Leave rows that are not valid blocks out of the output (they are still told "
+                 "on standard error). Example: --skip-failed");
+    app.add_option("-j,--jobs", jobs,
+                   "Fit blocks on this many threads; the output is the same, byte for byte, for "
+                   "any number. Default: every core. Example: -j 1")
+        ->check(CLI::Range(1u, 1024u));
+    app.add_flag("--search", search,
+                 "Also fit each block with the window's own search, and warn where it ends more "
+                 "than 1e-6 from the exact maximum in S or P (always so with --plots). "
+                 "Example: --search");
     app.add_flag("--json", json,
                  "Write JSON Lines (one object per row) instead of CSV. "
                  "Example: --json");
@@ -151,7 +238,11 @@ int main(int argc, char** argv)
                    "Save each block's profile plot, as the window draws it, as FOLDER/BLOCK.png "
                    "(made if missing; a name taken twice gets -lineN); the warnings then also say "
                    "when a plot's range hides the 95% line. Example: --plots plots")
-        ->type_name("FOLDER");
+        ->type_name("FOLDER")
+        ->check([](const std::string& folder) {
+            return folder.empty() ? std::string("the plot folder must be a non-empty path")
+                                  : std::string();
+        });
     app.add_option("--profile", profile,
                    "The parameter whose profile is plotted, as the window's \"error on P\" or "
                    "\"error on S\". Example: --profile S")
@@ -160,7 +251,15 @@ int main(int argc, char** argv)
     app.add_option("--range", rangePct,
                    "The plot's range around the estimate, in percent, as the window's \"% plotting "
                    "range\". Example: --range 50")
-        ->check(CLI::Range(0.01, 1000.0))
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                const double value = std::strtod(text.c_str(), nullptr);
+                // Written so that NaN fails too.
+                return value >= 0.01 && value <= 1000.0
+                           ? std::string()
+                           : "the range must be a number from 0.01 to 1000, not " + text;
+            },
+            "0.01..1000"))
         ->capture_default_str();
     app.set_version_flag("--version", "kestrum-estimate 1.0");
 
@@ -180,25 +279,39 @@ int main(int argc, char** argv)
     SurveyOptions options;
     options.format = json ? Format::Json : Format::Csv;
     options.digits = digits;
-    options.profiled = profile == "S" ? kestrum::inference::Parameter::S
-                                      : kestrum::inference::Parameter::P;
+    options.profiled =
+        profile == "S" ? kestrum::inference::Parameter::S : kestrum::inference::Parameter::P;
     options.rangePct = rangePct;
     options.inputName = input->name;
+    options.separator = separator == "tab" ? '\t' : separator.empty() ? '\0' : separator[0];
+    options.skipFailed = skipFailed;
+    options.search = search;
+    options.jobs = jobs;
 
-    // The plots need Qt's fonts, and so an application; offscreen, as no display is needed.
-    std::unique_ptr<QGuiApplication> gui;
+    std::unique_ptr<Plotter> plotter;
     if (!plots.empty()) {
         options.plots = std::filesystem::path(plots);
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(onlyQtErrors);
-        gui = std::make_unique<QGuiApplication>(argc, argv);
-        // Qt takes the user's locale for the C library too; the output's numbers and sentences
-        // must keep '.' as the decimal point whatever it is.
-        std::setlocale(LC_NUMERIC, "C");
+        try {
+            plotter = loadPlotter();
+        } catch (const std::exception& error) {
+            say(error.what());
+            return kFailed;
+        }
+        options.plotter = plotter.get();
     }
 
-    const bool outputOnTerminal = ::isatty(STDOUT_FILENO) == 1;
-    RowSink output(STDOUT_FILENO, outputOnTerminal);
+    std::optional<OutputFile> file;
+    try {
+        if (!outputPath.empty()) {
+            file.emplace(outputPath);
+        }
+    } catch (const OutputError& error) {
+        say(error.what());
+        return kFailed;
+    }
+    const int fd = file ? file->fd() : STDOUT_FILENO;
+    const bool outputOnTerminal = ::isatty(fd) == 1;
+    RowSink output(fd, outputOnTerminal);
     // On a terminal that also shows the rows, the rows themselves show the progress.
     Progress progress(stderr, ::isatty(STDERR_FILENO) == 1 && !outputOnTerminal, input->size);
     FdSource source(input->fd);
@@ -213,6 +326,9 @@ int main(int argc, char** argv)
         if (!summary.allWell()) {
             say(std::to_string(summary.failedRows + summary.failedPlots) + " of " +
                 std::to_string(summary.fitted + summary.failedRows) + " rows failed");
+        }
+        if (file) {
+            file->commit();
         }
         status = summary.allWell() ? kAllFitted : kSomeRowsFailed;
     } catch (const InputError& error) {

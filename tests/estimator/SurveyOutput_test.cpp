@@ -44,7 +44,6 @@ TEST(PlotFiles, NamesStayInTheirFolderAndApart)
     const auto folder =
         std::filesystem::temp_directory_path() / ("kestrum-plots-" + std::to_string(::getpid()));
     PlotFolder plots(folder / "nested");
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "nested"));
     EXPECT_EQ(plots.fileFor("A/1", 2), folder / "nested" / "A_1.png");
     EXPECT_EQ(plots.fileFor("A/1", 5), folder / "nested" / "A_1-line5.png");
     // Names that differ only in case collide on some file systems.
@@ -58,10 +57,9 @@ TEST(Progress, TheLineNeverWrapsSoItCanBeWiped)
         const std::string line = Progress::line(500, 1000, 123456789, 2.0, width);
         EXPECT_LE(static_cast<int>(line.size()), std::max(width - 1, 20));
     }
-    const std::string half = Progress::line(500, 1000, 40, 2.0, 200);
-    EXPECT_NE(half.find(" 50%"), std::string::npos) << half;
-    EXPECT_NE(half.find("20 a second"), std::string::npos) << half;
-    EXPECT_EQ(Progress::line(500, std::nullopt, 40, 2.0, 200).find('%'), std::string::npos);
+    EXPECT_EQ(Progress::line(500, 1000, 40, 2.0, 200),
+              "[###############...............]  50% 40 blocks, 20 a second");
+    EXPECT_EQ(Progress::line(500, std::nullopt, 40, 2.0, 200), " 40 blocks, 20 a second");
 }
 
 } // namespace

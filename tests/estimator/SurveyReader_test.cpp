@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <initializer_list>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "SurveyReader.h"
@@ -51,11 +53,36 @@ TEST(SurveyReader, ReadsTheFormsASpreadsheetWrites)
     EXPECT_EQ(rows[2].count, 12.5);
 }
 
+// The separator a spreadsheet chose, found from the header or given; with ';' a decimal comma.
+TEST(SurveyReader, ReadsSemicolonsTabsAndDecimalCommas)
+{
+    for (const auto& [text, separator, sFixed] :
+         std::initializer_list<std::tuple<const char*, char, std::optional<double>>>{
+             {"\xEF\xBB\xBF\"block\";n100;n111;n101;n110;s_fixed\n\"a, b\";10;20;5;7;0,25\n", 0,
+              0.25},
+             {"block\tn100\tn111\tn101\tn110\ts_fixed\na, b\t10\t20\t5\t7\t\n", 0, std::nullopt},
+             {"block;n100;n111;n101;n110;s_fixed\n\"a, b\";10;20;5;7;0.25\n", ';', 0.25},
+             {"\"block\",n100,n111,n101,n110,s_fixed\n\"a, b\",10,20,5,7,\n", 0, std::nullopt},
+         }) {
+        SCOPED_TRACE(text);
+        StringSource source(text);
+        SurveyReader reader(source, separator);
+        const std::optional<Row> row = reader.next();
+        ASSERT_TRUE(row && std::holds_alternative<BlockRow>(*row));
+        const BlockRow& block = std::get<BlockRow>(*row);
+        EXPECT_EQ(block.block, "a, b");
+        EXPECT_EQ(counts(block), (std::array<std::int32_t, 4>{10, 20, 5, 7}));
+        EXPECT_EQ(block.sFixed, sFixed);
+    }
+    // A decimal comma is no number where commas separate, nor a thousands separator with ';'.
+    StringSource commas("block;n100;n111;n101;n110;count\na;10;20;5;7;1,000.5\n");
+    SurveyReader reader(commas);
+    EXPECT_TRUE(std::holds_alternative<RowError>(*reader.next()));
+}
+
 TEST(SurveyReader, TextShownFromTheInputIsCutBetweenCharacters)
 {
-    const std::string shown = printable(std::string(500, 'x'));
-    EXPECT_LT(shown.size(), 50u);
-    EXPECT_NE(shown.find("..."), std::string::npos);
+    EXPECT_EQ(printable(std::string(500, 'x')), "\"" + std::string(40, 'x') + "...\"");
     // 39 ASCII bytes, then a two-byte character that must stay whole.
     const std::string cut = printable(std::string(39, 'x') + "\xC3\xA9" + std::string(10, 'y'));
     EXPECT_NE(cut.find("\xC3\xA9..."), std::string::npos) << cut;
