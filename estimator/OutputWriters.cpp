@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "NumberText.h"
+#include "SurveyTotals.h"
 #include "Warnings.h"
 
 namespace kestrum::survey {
@@ -23,7 +24,8 @@ constexpr std::array<std::string_view, kColumns> kNames{
     "P_lower", "P_upper", "S_lower", "S_upper", "se_P",   "se_S",       "G2",
     "X2",      "df",      "p_G2",    "p_X2",    "count",  "N",          "N_lower",
     "N_upper", "blocks",  "LR",      "LR_df",   "LR_p",   "AIC_shared", "AIC_separate",
-    "warnings"};
+    "stratum", "blocks_sampled", "blocks_used", "frame_blocks", "total", "total_se",
+    "total_lower", "total_upper", "dogs_per_block", "warnings"};
 
 // Columns that hold a confidence limit, which may lie beyond the range searched.
 bool isLimit(Column column)
@@ -249,6 +251,8 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
     cells[at(Column::fit)] = Cell::words("block");
     cells[at(Column::line)] = Cell::whole(static_cast<long long>(result.row.line));
     cells[at(Column::block)] = Cell::words(result.row.block);
+    cells[at(Column::stratum)] =
+        result.row.stratum.empty() ? Cell::empty() : Cell::words(result.row.stratum);
     fitCells(result.block, cells.data());
 
     std::vector<Note> notes = blockNotes(result.block);
@@ -323,6 +327,27 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
         }
     }
     write(cells.data(), notes, out);
+}
+
+void RowWriter::totals(const TotalsRow& row, std::string& out) const
+{
+    std::array<Cell, kColumns> cells{};
+    cells[at(Column::fit)] = Cell::words(row.city ? "total" : "stratum");
+    cells[at(Column::stratum)] = row.stratum.empty() ? Cell::empty() : Cell::words(row.stratum);
+    cells[at(Column::blocks_sampled)] = Cell::whole(static_cast<long long>(row.sampled));
+    cells[at(Column::blocks_used)] = Cell::whole(static_cast<long long>(row.used));
+    cells[at(Column::frame_blocks)] =
+        Cell::whole(static_cast<long long>(row.total.frameBlocks));
+    const inference::Total& t = row.total;
+    const bool given = t.status != inference::TotalStatus::NotGiven;
+    const bool limits = t.status == inference::TotalStatus::Given;
+    cells[at(Column::total)] = given ? Cell::number(t.total) : Cell::empty();
+    cells[at(Column::total_se)] = limits ? Cell::number(t.se) : Cell::empty();
+    cells[at(Column::total_lower)] = limits ? Cell::number(t.lower) : Cell::empty();
+    cells[at(Column::total_upper)] = limits ? Cell::number(t.upper) : Cell::empty();
+    const std::optional<double> perBlock = t.perBlock();
+    cells[at(Column::dogs_per_block)] = perBlock ? Cell::number(*perBlock) : Cell::empty();
+    write(cells.data(), row.notes, out);
 }
 
 double RowWriter::rounded(double value) const

@@ -1,4 +1,5 @@
-// What the estimator writes: one row per fitted block and a last row for the pooled fit, as CSV
+// What the estimator writes: one row per fitted block, a row for the pooled fit, and with a
+// sampling frame a row per stratum and one for the city, as CSV
 // (one header line, then one line per row) or as JSON Lines (one object per line). Both carry the
 // same columns; each row is formatted whole before any of it is written.
 #pragma once
@@ -31,6 +32,8 @@ struct BlockResult {
 
 enum class Format { Csv, Json };
 
+struct TotalsRow;
+
 // The columns in output order.
 enum class Column {
     fit, line, block, S_free, S, P, log_likelihood,
@@ -38,6 +41,8 @@ enum class Column {
     G2, X2, df, p_G2, p_X2,
     count, N, N_lower, N_upper,
     blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
+    stratum, blocks_sampled, blocks_used, frame_blocks,
+    total, total_se, total_lower, total_upper, dogs_per_block,
     warnings,
     kCount
 };
@@ -61,6 +66,8 @@ public:
     std::string header() const;
     void block(const BlockResult& result, std::string& out) const;
     void pooled(const PooledResult& result, std::string& out) const;
+    // A stratum's dogs or the city's.
+    void totals(const TotalsRow& row, std::string& out) const;
 
     struct Cell;
 

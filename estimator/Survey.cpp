@@ -2,6 +2,7 @@
 
 #include "BlockPlots.h"
 #include "Population.h"
+#include "SurveyTotals.h"
 
 namespace kestrum::survey {
 
@@ -39,6 +40,9 @@ public:
         if (options_.plots) {
             plots_.emplace(*options_.plots);
         }
+        if (options_.frame) {
+            totals_.emplace(*options_.frame);
+        }
         output_.row(writer_.header());
         for (; row; row = reader_.next()) {
             if (const auto* error = std::get_if<RowError>(&*row)) {
@@ -49,9 +53,18 @@ public:
             }
             progress_.update(reader_.bytesRead(), summary_.fitted);
         }
-        text_.clear();
-        writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text_);
-        output_.row(text_);
+        if (!options_.totalsOnly) {
+            text_.clear();
+            writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text_);
+            output_.row(text_);
+        }
+        if (totals_) {
+            for (const TotalsRow& totalsRow : totals_->rows()) {
+                text_.clear();
+                writer_.totals(totalsRow, text_);
+                output_.row(text_);
+            }
+        }
         output_.flush();
         return summary_;
     }
@@ -59,6 +72,7 @@ public:
 private:
     void fit(BlockRow& row)
     {
+        const std::size_t stratum = totals_ ? totals_->sample(row) : 0;
         const EstimateInputs inputs = inputsFor(row, options_.rangePct);
         const bool sFree = !row.sFixed;
         BlockResult result;
@@ -80,10 +94,15 @@ private:
                                                       result.block.analysis.limitsP);
         }
         pooled_.add(row.counts, sFree, result.block);
-        result.row = std::move(row);
-        text_.clear();
-        writer_.block(result, text_);
-        output_.row(text_);
+        if (totals_) {
+            totals_->add(stratum, row, result.block.analysis);
+        }
+        if (!options_.totalsOnly) {
+            result.row = std::move(row);
+            text_.clear();
+            writer_.block(result, text_);
+            output_.row(text_);
+        }
         ++summary_.fitted;
     }
 
@@ -100,6 +119,7 @@ private:
     RowWriter writer_;
     PooledFit pooled_;
     std::optional<PlotFolder> plots_;
+    std::optional<SurveyTotals> totals_;
     SurveySummary summary_;
     std::string text_;
 };

@@ -1,5 +1,5 @@
 // A survey from input to output: every block read, fitted as the window fits it and written, row
-// by row, then the pooled fit.
+// by row, then the pooled fit, then the totals by stratum when a frame is given.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "OutputWriters.h"
 #include "Progress.h"
+#include "SamplingFrame.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -20,6 +21,9 @@ struct SurveyOptions {
     double rangePct = 30.0; // the window's "% plotting range"
     std::optional<std::filesystem::path> plots;
     std::string inputName = "<stdin>"; // for messages
+    // The city's blocks by stratum: with it, rows of dogs per stratum and in the city follow.
+    std::optional<SamplingFrame> frame;
+    bool totalsOnly = false; // only those rows, neither the blocks nor the pooled fit
 };
 
 struct SurveySummary {
@@ -37,7 +41,8 @@ inline constexpr double kStartP = 0.9;
 
 // Each row that is not a valid block, and each plot not saved, goes to progress as
 // "<inputName>:<line>: <reason>", and the rest go on. Throws InputError when the input cannot be
-// read as a survey (nothing is written then) or stops being readable, OutputError when the output
+// read as a survey (nothing is written then), stops being readable or does not fit the frame
+// (a stratum the frame lacks, more blocks than it holds), OutputError when the output
 // cannot be written, std::filesystem::filesystem_error when the plot folder cannot be made; the
 // rows written before stay whole.
 SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,

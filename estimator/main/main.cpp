@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Population.h"
 #include "Survey.h"
@@ -45,7 +46,8 @@ const char* const kFooter = R"(Input:
   optionally s_fixed (hold S at this value, above 0 and at most 1, instead of
   estimating it) and count (a street count of the block, for the number of dogs
   N = count / P). Other columns are ignored. Every block starts from the
-  window's S = P = 0.9.
+  window's S = P = 0.9. With --frame, a column stratum names each block's
+  stratum.
 
 Output, one row per block, then one row "pooled":
   fit, line, block, S_free, S, P, log_likelihood   the window's fit
@@ -60,6 +62,12 @@ Output, one row per block, then one row "pooled":
                      many blocks share its P and S, and the likelihood-ratio
                      test and AIC of one P and S shared against one pair per
                      block (blocks with s_fixed take no part in either)
+  stratum, blocks_sampled, blocks_used, frame_blocks, total, total_se,
+  total_lower, total_upper, dogs_per_block   with --frame or --blocks, one
+                     row "stratum" per stratum of the frame and a last row
+                     "total" for the city: the dogs in all the frame's blocks,
+                     from the blocks with a count and a standard error of P,
+                     with 95% log-normal limits (see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
   Empty (null in JSON) where a value is not given. JSON Lines carry the same
@@ -67,14 +75,16 @@ Output, one row per block, then one row "pooled":
 
 Exit status: 0 every row fitted; 1 some rows were not valid blocks (each told
 on standard error with its line number) or a plot was not saved, the others
-were fitted; 2 the input could not be read as a survey or the output not
-written.
+were fitted; 2 the input could not be read as a survey, the output not
+written, or the frame not read or not matching the survey (a stratum it
+lacks, more blocks sampled than it holds).
 
 Examples:
   kestrum-estimate survey.csv > fits.csv
   kestrum-estimate --json --digits 4 survey.csv | jq .P
   kestrum-estimate --plots plots --profile S --range 50 survey.csv
   cat survey.csv | kestrum-estimate - > fits.csv
+  kestrum-estimate --frame frame.csv --totals-only survey.csv
 )";
 
 struct Input {
@@ -108,6 +118,20 @@ std::optional<Input> openInput(const std::string& path, std::string& problem)
     return input;
 }
 
+// A file the program opened, closed however its reading ends.
+struct ClosedAtEnd {
+    int fd;
+    explicit ClosedAtEnd(int file) : fd(file) {}
+    ClosedAtEnd(const ClosedAtEnd&) = delete;
+    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
+    ~ClosedAtEnd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
 void say(const std::string& text)
 {
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());
@@ -136,6 +160,9 @@ int main(int argc, char** argv)
     std::string plots;
     std::string profile = "P";
     double rangePct = 30.0;
+    std::string framePath;
+    std::string frameBlocks;
+    bool totalsOnly = false;
 
     app.add_option("survey", inputPath,
                    "The survey CSV file; '-' or nothing reads standard input. "
@@ -162,6 +189,18 @@ int main(int argc, char** argv)
                    "range\". Example: --range 50")
         ->check(CLI::Range(0.01, 1000.0))
         ->capture_default_str();
+    CLI::Option* const frameOption = app.add_option(
+        "--frame", framePath,
+        "A CSV file with the columns stratum and blocks: how many blocks of the city each stratum "
+        "holds. Adds the dogs of each stratum and of the city. Example: --frame frame.csv")
+        ->type_name("FILE");
+    app.add_option("--blocks", frameBlocks,
+                   "The blocks of the city, for a survey of one stratum (no stratum column): as "
+                   "--frame with one stratum. Example: --blocks 400")
+        ->type_name("B")
+        ->excludes(frameOption);
+    app.add_flag("--totals-only", totalsOnly,
+                 "Write only the rows of the strata and the city. Example: --totals-only");
     app.set_version_flag("--version", "kestrum-estimate 1.0");
 
     try {
@@ -171,6 +210,30 @@ int main(int argc, char** argv)
     }
 
     std::string problem;
+    // The frame is read whole before the survey, so that a bad one stops the run before anything
+    // is written.
+    std::optional<SamplingFrame> frame;
+    if (totalsOnly && framePath.empty() && frameBlocks.empty()) {
+        say("--totals-only needs the sampling frame: give --frame or --blocks");
+        return kFailed;
+    }
+    try {
+        if (!frameBlocks.empty()) {
+            frame = SamplingFrame::oneStratum(frameBlocks);
+        } else if (!framePath.empty()) {
+            const ClosedAtEnd file(::open(framePath.c_str(), O_RDONLY | O_CLOEXEC));
+            if (file.fd < 0) {
+                say("cannot open the frame " + framePath + ": " + std::strerror(errno));
+                return kFailed;
+            }
+            FdSource source(file.fd);
+            frame = SamplingFrame::read(source, framePath);
+        }
+    } catch (const InputError& error) {
+        say(error.what());
+        return kFailed;
+    }
+
     std::optional<Input> input = openInput(inputPath, problem);
     if (!input) {
         say(problem);
@@ -184,6 +247,8 @@ int main(int argc, char** argv)
                                       : kestrum::inference::Parameter::P;
     options.rangePct = rangePct;
     options.inputName = input->name;
+    options.frame = std::move(frame);
+    options.totalsOnly = totalsOnly;
 
     // The plots need Qt's fonts, and so an application; offscreen, as no display is needed.
     std::unique_ptr<QGuiApplication> gui;
@@ -207,7 +272,7 @@ int main(int argc, char** argv)
     try {
         const SurveySummary summary = runSurvey(source, output, progress, options, N_E04JYF);
         progress.finish();
-        if (summary.anyPopulation) {
+        if (summary.anyPopulation && !totalsOnly) {
             say("note: " + std::string(kestrum::inference::populationCaveat()));
         }
         if (!summary.allWell()) {
