@@ -98,8 +98,7 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
         }
         if (record.fields.size() != fields) {
             throw refuse(record.line, "the record has " + std::to_string(record.fields.size()) +
-                                          " fields where the header has " +
-                                          std::to_string(fields));
+                                          " fields where the header has " + std::to_string(fields));
         }
         const std::string& stratum = record.fields[*stratumColumn];
         if (stratum.empty()) {

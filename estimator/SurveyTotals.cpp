@@ -39,15 +39,14 @@ std::string andMore(const std::string& list, std::uint64_t count)
 
 SurveyTotals::SurveyTotals(SamplingFrame frame)
     : frame_(std::move(frame)), strata_(frame_.strata().size())
-{
-}
+{}
 
 std::size_t SurveyTotals::sample(const BlockRow& row)
 {
     const std::string where = "line " + std::to_string(row.line) + ": ";
     if (!frame_.byName() && !row.stratum.empty()) {
-        throw InputError(where + "the block names the stratum " + printable(row.stratum) + ", but " +
-                         frame_.described() +
+        throw InputError(where + "the block names the stratum " + printable(row.stratum) +
+                         ", but " + frame_.described() +
                          " gives the size of a survey of one stratum: give each stratum's size "
                          "with --frame");
     }
@@ -64,13 +63,12 @@ std::size_t SurveyTotals::sample(const BlockRow& row)
     const FrameStratum& framed = frame_.strata()[*at];
     if (++stratum.sampled > framed.blocks) {
         const std::string which = " (this block is the " + ordinal(stratum.sampled) + ")";
-        throw InputError(where + (frame_.byName()
-                                      ? "stratum " + printable(framed.name) + " holds " +
-                                            std::to_string(framed.blocks) + " blocks in " +
-                                            frame_.described() +
-                                            ", fewer than are sampled from it" + which
-                                      : frame_.described() +
-                                            " is fewer than the blocks sampled" + which));
+        throw InputError(where +
+                         (frame_.byName()
+                              ? "stratum " + printable(framed.name) + " holds " +
+                                    std::to_string(framed.blocks) + " blocks in " +
+                                    frame_.described() + ", fewer than are sampled from it" + which
+                              : frame_.described() + " is fewer than the blocks sampled" + which));
     }
     return *at;
 }
@@ -86,7 +84,8 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
         return;
     }
     LeftOutBlocks& out = s.leftOut[static_cast<std::size_t>(reason) - 1];
-    addNamed(out.named, out.count, printable(row.block) + " (line " + std::to_string(row.line) + ")");
+    addNamed(out.named, out.count,
+             printable(row.block) + " (line " + std::to_string(row.line) + ")");
 }
 
 std::vector<TotalsRow> SurveyTotals::rows() const

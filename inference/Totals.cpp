@@ -15,10 +15,10 @@ void logNormalLimits(Total& total)
     total.se = std::sqrt(total.variance);
     // No variance (all counts zero, or every block a census of itself): the total is exact, and
     // the formula's 0 / 0 must not turn it into NaN.
-    const double c = total.variance == 0.0
-                         ? 1.0
-                         : std::exp(kZ975 * std::sqrt(std::log1p(total.variance /
-                                                                 (total.total * total.total))));
+    const double c =
+        total.variance == 0.0
+            ? 1.0
+            : std::exp(kZ975 * std::sqrt(std::log1p(total.variance / (total.total * total.total))));
     total.lower = total.total / c;
     total.upper = total.total * c;
 }

@@ -60,9 +60,9 @@ private:
 };
 
 enum class TotalStatus {
-    Given,          // total, standard error and limits
-    WithoutLimits,  // fewer than two blocks used where the spread between blocks matters
-    NotGiven,       // no block used in a stratum that holds some
+    Given,         // total, standard error and limits
+    WithoutLimits, // fewer than two blocks used where the spread between blocks matters
+    NotGiven,      // no block used in a stratum that holds some
 };
 
 struct Total {
