@@ -375,18 +375,19 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
                                "river,edge,3,4,5,6,20\n"
                                "farm,edge,20,25,8,10,18\n"
                                "mill,edge,15,30,6,9,22\n";
-    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,30\n";
+    // edge: the frame holds no more blocks than are sampled.
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\n";
     const Outcome full = run("--frame frame.csv survey.csv", survey);
     ASSERT_EQ(full.status, 0) << full.err;
     const std::vector<Cells> rows = csvRows(full.out);
     ASSERT_EQ(rows.size(), 6u + 1 + 3);
     const auto N = [&](std::size_t k) { return std::stod(rows[k].at("N")); };
     const double centre = 12.0 / 2 * (N(0) + N(1));
-    const double edge = 30.0 / 2 * (N(4) + N(5));
+    const double edge = 3.0 / 2 * (N(4) + N(5));
     const std::tuple<const char*, double, const char*> expected[] = {
         {"stratum centre 3 2 12", centre, "with no street count: \"square\" (line 4)"},
-        {"stratum edge 3 2 30", edge, "no standard error of P: \"river\" (line 5)"},
-        {"total  6 4 42", centre + edge, ""},
+        {"stratum edge 3 2 3", edge, "no standard error of P: \"river\" (line 5)"},
+        {"total  6 4 15", centre + edge, ""},
     };
     for (std::size_t k = 0; k < 3; ++k) {
         const Cells& row = rows[7 + k];
