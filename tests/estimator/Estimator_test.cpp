@@ -414,6 +414,16 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
     }
     EXPECT_FALSE(std::getline(json, line)) << "only the totals rows";
 
+    // A stratum of the frame that the survey never sampled leaves the city without a total.
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\nhills,40\n";
+    const std::vector<Cells> unsampled =
+        csvRows(run("--frame frame.csv --totals-only survey.csv", survey).out);
+    ASSERT_EQ(unsampled.size(), 4u);
+    for (const Cells& row : {unsampled[2], unsampled[3]}) {
+        EXPECT_EQ(row.at("total") + row.at("total_lower") + row.at("dogs_per_block"), "");
+    }
+    EXPECT_NE(unsampled[3].at("warnings").find("strata have none: \"hills\""), std::string::npos);
+
     // A frame that does not describe the survey is refused, naming what does not fit.
     for (const auto& [frame, options, told] : std::initializer_list<std::array<const char*, 3>>{
              {"stratum,blocks\ncentre,12\n", "--frame frame.csv",
@@ -425,6 +435,8 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
               "frame.csv:2: the size of stratum \"centre\" is not a whole number"},
              {"stratum,blocks\ncentre,12\nedge,-30\n", "--frame frame.csv",
               "frame.csv:3: the size of stratum \"edge\" is negative"},
+             {"stratum,blocks\nedge,3\ncentre,12\nedge,4\n", "--frame frame.csv",
+              "frame.csv:4: stratum \"edge\" is named twice"},
              {"", "--blocks 42", "line 2: the block names the stratum \"centre\", but --blocks 42"},
          }) {
         SCOPED_TRACE(told);
