@@ -62,12 +62,13 @@ Output, one row per block, then one row "pooled":
                      many blocks share its P and S, and the likelihood-ratio
                      test and AIC of one P and S shared against one pair per
                      block (blocks with s_fixed take no part in either)
-  stratum, blocks_sampled, blocks_used, frame_blocks, total, total_se,
-  total_lower, total_upper, dogs_per_block   with --frame or --blocks, one
-                     row "stratum" per stratum of the frame and a last row
-                     "total" for the city: the dogs in all the frame's blocks,
-                     from the blocks with a count and a standard error of P,
-                     with 95% log-normal limits (see README)
+  stratum            the block's stratum, as the survey names it
+  blocks_sampled, blocks_used, frame_blocks, total, total_se, total_lower,
+  total_upper, dogs_per_block   with --frame or --blocks, one row "stratum"
+                     per stratum of the frame and a last row "total" for the
+                     city: the dogs in all the frame's blocks, from the blocks
+                     with a count and a standard error of P, with 95%
+                     log-normal limits (see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
   Empty (null in JSON) where a value is not given. JSON Lines carry the same
