@@ -2,7 +2,8 @@
 # compiler may not fuse or reorder (results must be the same on every machine).
 function(kestrum_target_defaults target)
   target_compile_features(${target} PRIVATE cxx_std_20)
-  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
+  # Position-independent throughout: the static parts also go into the survey tool's plot module.
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF POSITION_INDEPENDENT_CODE ON)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
     -ffp-contract=off -fno-fast-math)

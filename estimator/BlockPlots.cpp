@@ -61,9 +61,12 @@ std::filesystem::path PlotFolder::fileFor(const std::string& block, std::size_t 
 
 std::unique_ptr<Plotter> loadPlotter()
 {
-    // Beside the program, whatever the working folder.
-    const std::filesystem::path module =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path() / kPlotModule;
+    // Beside the program, whatever the working folder, as built; else where it is installed.
+    const std::filesystem::path bin = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    std::filesystem::path module = bin / kPlotModule;
+    if (!std::filesystem::exists(module)) {
+        module = (bin / KESTRUM_INSTALLED_PLOT_MODULE_DIR / kPlotModule).lexically_normal();
+    }
     // Never unloaded: Qt, once loaded, is not made to be taken out of a running program.
     void* const handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     using Make = void (*)(std::unique_ptr<Plotter>&);

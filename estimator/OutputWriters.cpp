@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "SurveyTotals.h"
 #include "Warnings.h"
 
 namespace kestrum::survey {
@@ -56,6 +57,15 @@ constexpr std::array<std::string_view, kColumns> kNames{"fit",
                                                         "LR_p",
                                                         "AIC_shared",
                                                         "AIC_separate",
+                                                        "stratum",
+                                                        "blocks_sampled",
+                                                        "blocks_used",
+                                                        "frame_blocks",
+                                                        "total",
+                                                        "total_se",
+                                                        "total_lower",
+                                                        "total_upper",
+                                                        "dogs_per_block",
                                                         "warnings",
                                                         "error"};
 
@@ -279,6 +289,8 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
     cells[at(Column::block)] = Cell::words(result.row.block);
     cells[at(Column::status)] = Cell::words("ok");
     cells[at(Column::error)] = Cell::empty();
+    cells[at(Column::stratum)] =
+        result.row.stratum.empty() ? Cell::empty() : Cell::words(result.row.stratum);
     fitCells(result.block, cells);
 
     std::vector<Note> notes = blockNotes(result.block);
@@ -378,6 +390,29 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
         }
     }
     write(cells.data(), notes, out);
+}
+
+void RowWriter::totals(const TotalsRow& row, std::string& out) const
+{
+    Cells cells{};
+    cells[at(Column::fit)] = Cell::words(row.city ? "total" : "stratum");
+    cells[at(Column::stratum)] = row.stratum.empty() ? Cell::empty() : Cell::words(row.stratum);
+    cells[at(Column::blocks_sampled)] = Cell::whole(static_cast<long long>(row.sampled));
+    cells[at(Column::blocks_used)] = Cell::whole(static_cast<long long>(row.used));
+    cells[at(Column::frame_blocks)] = Cell::whole(static_cast<long long>(row.total.frameBlocks));
+    const inference::Total& t = row.total;
+    const bool given = t.status != inference::TotalStatus::NotGiven;
+    cells[at(Column::status)] = Cell::words(given ? "ok" : "error");
+    cells[at(Column::error)] =
+        given ? Cell::empty() : Cell::words("no total can be given: the warnings say why");
+    const bool limits = t.status == inference::TotalStatus::Given;
+    cells[at(Column::total)] = given ? Cell::number(t.total) : Cell::empty();
+    cells[at(Column::total_se)] = limits ? Cell::number(t.se) : Cell::empty();
+    cells[at(Column::total_lower)] = limits ? Cell::number(t.lower) : Cell::empty();
+    cells[at(Column::total_upper)] = limits ? Cell::number(t.upper) : Cell::empty();
+    const std::optional<double> perBlock = t.perBlock();
+    cells[at(Column::dogs_per_block)] = perBlock ? Cell::number(*perBlock) : Cell::empty();
+    write(cells.data(), row.notes, out);
 }
 
 double RowWriter::rounded(double value) const

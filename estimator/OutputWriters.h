@@ -1,5 +1,5 @@
-// What the estimator writes: one row per data row of the input (fitted, or failed with its reason)
-// and a last row for the pooled fit, as CSV (one header line, then one line per row) or as JSON
+// What the estimator writes: one row per data row of the input (fitted, or failed with its reason),
+// a row for the pooled fit, and with a sampling frame a row per stratum and one for the city, as CSV (one header line, then one line per row) or as JSON
 // Lines (one object per line). Both carry the same columns; each row is formatted whole before any
 // of it is written. Numeric columns hold numbers only: a value that cannot be given is empty (null
 // in JSON), and an open limit is its bound with `true` in the companion *_open column.
@@ -34,7 +34,8 @@ struct BlockResult {
 
 enum class Format { Csv, Json };
 
-// The columns in output order.
+struct TotalsRow;
+
 // The columns in output order. Each limit is followed by its *_open column.
 enum class Column {
     // clang-format off
@@ -43,6 +44,8 @@ enum class Column {
     se_P, se_S, G2, X2, df, p_G2, p_X2,
     count, N, N_lower, N_lower_open, N_upper, N_upper_open,
     blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
+    stratum, blocks_sampled, blocks_used, frame_blocks,
+    total, total_se, total_lower, total_upper, dogs_per_block,
     warnings, error,
     // clang-format on
     kCount
@@ -73,6 +76,8 @@ public:
     // A data row that is not a block: its line, block and reason.
     void failed(const RowError& error, std::string& out) const;
     void pooled(const PooledResult& result, std::string& out) const;
+    // A stratum's dogs or the city's.
+    void totals(const TotalsRow& row, std::string& out) const;
 
     struct Cell;
 

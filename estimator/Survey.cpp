@@ -14,6 +14,7 @@
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
 #include "Population.h"
+#include "SurveyTotals.h"
 #include "Warnings.h"
 
 namespace kestrum::survey {
@@ -58,6 +59,7 @@ struct Job {
     Row row;
     std::size_t sameNameLine = 0;
     std::filesystem::path plotFile; // empty without plots
+    std::size_t stratum = 0;        // in the sampling frame, when there is one
 };
 
 // What one row gives: its output text, its share of the pooled fit and what to tell.
@@ -70,6 +72,10 @@ struct Done {
     bool sFree = true;
     inference::Counts counts;
     inference::Fit fit;
+    // For the totals by stratum, only with a sampling frame.
+    std::size_t stratum = 0;
+    std::optional<BlockRow> row;
+    std::optional<inference::Analysis> analysis;
 };
 
 // A row on its own: nothing here depends on the rows before it.
@@ -79,7 +85,7 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     if (auto* error = std::get_if<RowError>(&job.row)) {
         done.line = error->line;
         done.problem = error->reason;
-        if (!options.skipFailed) {
+        if (!options.skipFailed && !options.totalsOnly) {
             writer.failed(*error, done.text);
         }
         return done;
@@ -119,7 +125,14 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.counts = row.counts;
     done.fit = result.block.analysis.fit;
     result.row = std::move(row);
-    writer.block(result, done.text);
+    if (!options.totalsOnly) {
+        writer.block(result, done.text);
+    }
+    if (options.frame) {
+        done.stratum = job.stratum;
+        done.row = std::move(result.row);
+        done.analysis = std::move(result.block.analysis);
+    }
     return done;
 }
 
@@ -143,6 +156,9 @@ public:
                 throw std::invalid_argument("plots asked for without a plotter");
             }
             plots_.emplace(*options_.plots);
+        }
+        if (options_.frame) {
+            totals_.emplace(*options_.frame);
         }
         output_.row(writer_.header());
         // Batches of rows are fitted on the workers while this thread reads the next and writes
@@ -186,8 +202,17 @@ public:
         }
         finishUpTo(0);
         std::string text;
-        writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
-        output_.row(text);
+        if (!options_.totalsOnly) {
+            writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
+            output_.row(text);
+        }
+        if (totals_) {
+            for (const TotalsRow& totalsRow : totals_->rows()) {
+                text.clear();
+                writer_.totals(totalsRow, text);
+                output_.row(text);
+            }
+        }
         output_.flush();
         return summary_;
     }
@@ -196,8 +221,10 @@ private:
     // What depends on the rows before: the first line of the same name, a plot file of its own.
     Job prepare(Row&& row)
     {
-        Job job{std::move(row), 0, {}};
+        Job job{std::move(row), 0, {}, 0};
         if (const auto* block = std::get_if<BlockRow>(&job.row)) {
+            // A stratum the frame lacks stops the run here, before its row is written.
+            job.stratum = totals_ ? totals_->sample(*block) : 0;
             const auto [first, unique] =
                 lines_.try_emplace(std::hash<std::string_view>()(block->block), block->line);
             job.sameNameLine = unique ? 0 : first->second;
@@ -218,6 +245,9 @@ private:
             ++summary_.fitted;
             summary_.anyPopulation = summary_.anyPopulation || done.population;
             pooled_.add(done.counts, done.sFree, done.fit);
+            if (totals_) {
+                totals_->add(done.stratum, *done.row, *done.analysis);
+            }
             summary_.failedPlots += done.problem.empty() ? 0 : 1;
         } else {
             ++summary_.failedRows;
@@ -236,6 +266,7 @@ private:
     RowWriter writer_;
     PooledFit pooled_;
     std::optional<PlotFolder> plots_;
+    std::optional<SurveyTotals> totals_;
     SurveySummary summary_;
     // Block names seen, by hash, with the first line of each: a duplicate check that keeps a few
     // bytes a block, not the names.

@@ -1,5 +1,5 @@
 // A survey from input to output: every data row read, fitted (or told why not) and written, row
-// by row in input order, then the pooled fit.
+// by row in input order, then the pooled fit, then the totals by stratum when a frame is given.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "OutputWriters.h"
 #include "Progress.h"
+#include "SamplingFrame.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -28,6 +29,9 @@ struct SurveyOptions {
     bool search = false; // also run the window's search on each block, and tell where it
                          // ends away from the exact maximum (always so with plots)
     unsigned jobs = 1;   // threads fitting blocks; the output is the same for any number
+    // The city's blocks by stratum: with it, rows of dogs per stratum and in the city follow.
+    std::optional<SamplingFrame> frame;
+    bool totalsOnly = false; // only those rows, neither the blocks nor the pooled fit
 };
 
 struct SurveySummary {
@@ -46,7 +50,8 @@ inline constexpr double kStartP = 0.9;
 // Each row that is not a valid block, and each plot not saved, goes to progress as
 // "<inputName>:<line>: <reason>", and the rest go on; a row that is not a block is also written
 // with status "error" unless options.skipFailed. Throws InputError when the input cannot be
-// read as a survey (nothing is written then) or stops being readable, OutputError when the output
+// read as a survey (nothing is written then), stops being readable or does not fit the frame
+// (a stratum the frame lacks, more blocks than it holds), OutputError when the output
 // cannot be written, std::filesystem::filesystem_error when the plot folder cannot be made; the
 // rows written before stay whole.
 SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,

@@ -323,13 +323,14 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
     }
     decimalComma_ = separator == ';';
     headerFields_ = record_.fields.size();
-    std::optional<std::size_t> found[7];
-    const std::string_view names[7] = {
-        kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
-        kFrequencyColumns[3], kSFixedColumn,        kCountColumn};
+    std::optional<std::size_t> found[8];
+    const std::string_view names[8] = {kBlockColumn,          kFrequencyColumns[0],
+                                       kFrequencyColumns[1],  kFrequencyColumns[2],
+                                       kFrequencyColumns[3],  kSFixedColumn,
+                                       kCountColumn,          kStratumColumn};
     for (std::size_t column = 0; column < headerFields_; ++column) {
         const std::string name = lowerCase(record_.fields[column]);
-        for (std::size_t k = 0; k < 7; ++k) {
+        for (std::size_t k = 0; k < 8; ++k) {
             if (name == names[k]) {
                 if (found[k]) {
                     throw InputError("the header names the column " + std::string(names[k]) +
@@ -358,6 +359,7 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
     }
     sFixed_ = found[5];
     count_ = found[6];
+    stratum_ = found[7];
 }
 
 std::optional<Row> SurveyReader::next()
@@ -433,6 +435,10 @@ Row SurveyReader::parse(const Record& record) const
         } else {
             row.count = *value;
         }
+    }
+
+    if (stratum_) {
+        row.stratum = record.fields[*stratum_];
     }
 
     if (!problems.empty()) {

@@ -1,5 +1,5 @@
 // Reading a survey: one CSV record per block, with the columns block, n100, n111, n101, n110 and
-// optionally s_fixed and count, under a header row that names them in any order.
+// optionally s_fixed, count and stratum, under a header row that names them in any order.
 //
 // Records are read one at a time, so memory stays flat however many blocks a file holds. Each is
 // checked completely before it is handed on: a record is either a block ready to fit or the line
@@ -113,6 +113,7 @@ struct BlockRow {
     inference::Counts counts;
     std::optional<double> sFixed; // S is estimated when empty
     std::optional<double> count;  // street count, for the number of dogs N
+    std::string stratum;          // empty when the survey names none
 };
 
 struct RowError {
@@ -148,6 +149,7 @@ private:
     std::size_t frequencies_[4] = {};
     std::optional<std::size_t> sFixed_;
     std::optional<std::size_t> count_;
+    std::optional<std::size_t> stratum_;
 };
 
 // The required and optional column names, as the header must spell them (case aside).
@@ -155,6 +157,7 @@ inline constexpr std::string_view kFrequencyColumns[4] = {"n100", "n111", "n101"
 inline constexpr std::string_view kBlockColumn = "block";
 inline constexpr std::string_view kSFixedColumn = "s_fixed";
 inline constexpr std::string_view kCountColumn = "count";
+inline constexpr std::string_view kStratumColumn = "stratum";
 
 // Text from the input, made safe to show on a terminal: control characters escaped, long text
 // cut short.

@@ -58,13 +58,16 @@ void blocksPerSecond(benchmark::State& state)
                            benchmark::Counter::kIsRate);
 }
 
-void survey(benchmark::State& state, Format format)
+void survey(benchmark::State& state, Format format, bool totals = false)
 {
     const std::string& text = survey();
     const int nowhere = ::open("/dev/null", O_WRONLY);
     SurveyOptions options;
     options.format = format;
     options.jobs = static_cast<unsigned>(state.range(0));
+    if (totals) {
+        options.frame = SamplingFrame::oneStratum(std::to_string(kBlocks * 10));
+    }
     for (auto _ : state) {
         StringSource source(text);
         RowSink output(nowhere);
@@ -86,6 +89,12 @@ void Survey_Csv(benchmark::State& state)
 void Survey_Json(benchmark::State& state)
 {
     survey(state, Format::Json);
+}
+
+// The same with the city's total gathered: its cost must stay small beside the fits.
+void Survey_CsvTotals(benchmark::State& state)
+{
+    survey(state, Format::Csv, true);
 }
 
 // The floor: lines split at commas, numbers read with from_chars, the exact fit and both
@@ -146,6 +155,12 @@ BENCHMARK(Survey_Csv)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
 BENCHMARK(Survey_Json)
+    ->Arg(1)
+    ->ArgName("jobs")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(Survey_CsvTotals)
     ->Arg(1)
     ->ArgName("jobs")
     ->Unit(benchmark::kMillisecond)

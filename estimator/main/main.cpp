@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "BlockPlots.h"
 #include "OutputWriters.h"
@@ -46,13 +47,15 @@ const char* const kFooter = R"(Input:
   frequencies of the capture histories 1,0,0 / 1,1,1 / 1,0,1 / 1,1,0), and
   optionally s_fixed (hold S at this value, above 0 and at most 1, instead of
   estimating it) and count (a street count of the block, for the number of dogs
-  N = count / P). Other columns are ignored. Fields are separated by ',', ';'
-  or tabs, whichever the header uses most (or --sep); with ';' a decimal comma
-  is read too ("0,8"). A header or row longer than 1 MiB is refused.
+  N = count / P), and stratum (with --frame, each block's stratum). Other
+  columns are ignored. Fields are separated by ',', ';' or tabs, whichever the
+  header uses most (or --sep); with ';' a decimal comma is read too ("0,8").
+  A header or row longer than 1 MiB is refused.
 
-Output, one row per data row of the input in its order, then one row "pooled".
+Output, one row per data row of the input in its order, then one row "pooled",
+then with --frame or --blocks the rows "stratum" and "total".
 Numeric columns hold numbers only; empty (null in JSON) where not given.
-  fit                "block" or "pooled"
+  fit                "block", "pooled", "stratum" or "total"
   line, block        where the row starts in the input, and its block name
   status, error      "ok", or "error" with the reason (as told on standard
                      error) and every other column empty
@@ -73,14 +76,22 @@ Numeric columns hold numbers only; empty (null in JSON) where not given.
                      many blocks share its P and S, and the likelihood-ratio
                      test and AIC of one P and S shared against one pair per
                      block (blocks with s_fixed take no part in either)
+  stratum            the block's stratum, as the survey names it
+  blocks_sampled, blocks_used, frame_blocks, total, total_se, total_lower,
+  total_upper, dogs_per_block   with --frame or --blocks, one row "stratum"
+                     per stratum of the frame and a last row "total" for the
+                     city: the dogs in all the frame's blocks, from the blocks
+                     with a count and a standard error of P, with 95%
+                     log-normal limits (see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
   Control characters in text are written as JSON escapes them ("\n").
 
 Exit status: 0 every row fitted; 1 some rows were not valid blocks (each told
 on standard error with its line number) or a plot was not saved, the others
-were fitted; 2 the input could not be read as a survey or the output not
-written.
+were fitted; 2 the input could not be read as a survey, the output not
+written, or the frame not read or not matching the survey (a stratum it
+lacks, more blocks sampled than it holds).
 
 Examples:
   kestrum-estimate survey.csv > fits.csv
@@ -88,6 +99,7 @@ Examples:
   kestrum-estimate --json --digits 4 survey.csv | jq .P
   kestrum-estimate --plots plots --profile S --range 50 survey.csv
   cat survey.csv | kestrum-estimate - > fits.csv
+  kestrum-estimate --frame frame.csv --totals-only survey.csv
 )";
 
 // The output file, written whole or not at all: rows go to a temporary file beside it that takes
@@ -179,6 +191,20 @@ std::optional<Input> openInput(const std::string& path, std::string& problem)
     return input;
 }
 
+// A file the program opened, closed however its reading ends.
+struct ClosedAtEnd {
+    int fd;
+    explicit ClosedAtEnd(int file) : fd(file) {}
+    ClosedAtEnd(const ClosedAtEnd&) = delete;
+    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
+    ~ClosedAtEnd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
 void say(const std::string& text)
 {
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());
@@ -203,6 +229,9 @@ int main(int argc, char** argv)
     bool skipFailed = false;
     bool search = false;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::string framePath;
+    std::string frameBlocks;
+    bool totalsOnly = false;
 
     app.add_option("survey", inputPath,
                    "The survey CSV file; '-' or nothing reads standard input. "
@@ -261,6 +290,18 @@ int main(int argc, char** argv)
             },
             "0.01..1000"))
         ->capture_default_str();
+    CLI::Option* const frameOption = app.add_option(
+        "--frame", framePath,
+        "A CSV file with the columns stratum and blocks: how many blocks of the city each stratum "
+        "holds. Adds the dogs of each stratum and of the city. Example: --frame frame.csv")
+        ->type_name("FILE");
+    app.add_option("--blocks", frameBlocks,
+                   "The blocks of the city, for a survey of one stratum (no stratum column): as "
+                   "--frame with one stratum. Example: --blocks 400")
+        ->type_name("B")
+        ->excludes(frameOption);
+    app.add_flag("--totals-only", totalsOnly,
+                 "Write only the rows of the strata and the city. Example: --totals-only");
     app.set_version_flag("--version", "kestrum-estimate 1.0");
 
     try {
@@ -270,6 +311,30 @@ int main(int argc, char** argv)
     }
 
     std::string problem;
+    // The frame is read whole before the survey, so that a bad one stops the run before anything
+    // is written.
+    std::optional<SamplingFrame> frame;
+    if (totalsOnly && framePath.empty() && frameBlocks.empty()) {
+        say("--totals-only needs the sampling frame: give --frame or --blocks");
+        return kFailed;
+    }
+    try {
+        if (!frameBlocks.empty()) {
+            frame = SamplingFrame::oneStratum(frameBlocks);
+        } else if (!framePath.empty()) {
+            const ClosedAtEnd file(::open(framePath.c_str(), O_RDONLY | O_CLOEXEC));
+            if (file.fd < 0) {
+                say("cannot open the frame " + framePath + ": " + std::strerror(errno));
+                return kFailed;
+            }
+            FdSource source(file.fd);
+            frame = SamplingFrame::read(source, framePath);
+        }
+    } catch (const InputError& error) {
+        say(error.what());
+        return kFailed;
+    }
+
     std::optional<Input> input = openInput(inputPath, problem);
     if (!input) {
         say(problem);
@@ -287,6 +352,8 @@ int main(int argc, char** argv)
     options.skipFailed = skipFailed;
     options.search = search;
     options.jobs = jobs;
+    options.frame = std::move(frame);
+    options.totalsOnly = totalsOnly;
 
     std::unique_ptr<Plotter> plotter;
     if (!plots.empty()) {
@@ -320,7 +387,7 @@ int main(int argc, char** argv)
     try {
         const SurveySummary summary = runSurvey(source, output, progress, options, N_E04JYF);
         progress.finish();
-        if (summary.anyPopulation) {
+        if (summary.anyPopulation && !totalsOnly) {
             say("note: " + std::string(kestrum::inference::populationCaveat()));
         }
         if (!summary.allWell()) {

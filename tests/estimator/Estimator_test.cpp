@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -434,6 +435,10 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
              {"--digits 99 survey.csv", kGoodCsv, "--digits"},
              {"--range nan survey.csv", kGoodCsv, "--range"},
              {"--plots '' survey.csv", kGoodCsv, "non-empty"},
+             {"--blocks 40.5 survey.csv", kGoodCsv, "--blocks is not a whole number: \"40.5\""},
+             {"--blocks -40 survey.csv", kGoodCsv, "--blocks is negative: \"-40\""},
+             {"--totals-only survey.csv", kGoodCsv, "--totals-only needs the sampling frame"},
+             {"--frame missing.csv survey.csv", kGoodCsv, "cannot open the frame missing.csv"},
              {"--plots survey.csv/plots survey.csv", kGoodCsv, "cannot make the plot folder"},
              {"survey.csv >/dev/full", kGoodCsv, "writing the output failed"},
              {"-o /dev/full/fits.csv survey.csv", kGoodCsv, "cannot write /dev/full/fits.csv"},
@@ -443,6 +448,91 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
         EXPECT_EQ(ran.status, 2);
         EXPECT_EQ(ran.out, "");
         EXPECT_NE(ran.err.find(told), std::string::npos) << ran.err;
+    }
+}
+
+// Each stratum's total is its frame's blocks over the blocks used times the sum of their N, as the
+// block rows give N; a block without a count or with P's error not given is named, not counted.
+TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
+{
+    const std::string survey = "block,stratum,n100,n111,n101,n110,count\n"
+                               "market,centre,10,20,5,7,30\n"
+                               "station,centre,30,40,10,12,45\n"
+                               "square,centre,12,8,6,9,\n"
+                               "river,edge,3,4,5,6,20\n"
+                               "farm,edge,20,25,8,10,18\n"
+                               "mill,edge,15,30,6,9,22\n";
+    // edge: the frame holds no more blocks than are sampled.
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\n";
+    const Outcome full = run("--frame frame.csv survey.csv", survey);
+    ASSERT_EQ(full.status, 0) << full.err;
+    const std::vector<Cells> rows = csvRows(full.out);
+    ASSERT_EQ(rows.size(), 6u + 1 + 3);
+    const auto N = [&](std::size_t k) { return std::stod(rows[k].at("N")); };
+    const double centre = 12.0 / 2 * (N(0) + N(1));
+    const double edge = 3.0 / 2 * (N(4) + N(5));
+    const std::tuple<const char*, double, const char*> expected[] = {
+        {"stratum centre 3 2 12", centre, "with no street count: \"square\" (line 4)"},
+        {"stratum edge 3 2 3", edge, "no standard error of P: \"river\" (line 5)"},
+        {"total  6 4 15", centre + edge, ""},
+    };
+    for (std::size_t k = 0; k < 3; ++k) {
+        const Cells& row = rows[7 + k];
+        const auto& [cells, total, leftOut] = expected[k];
+        EXPECT_EQ(row.at("fit") + " " + row.at("stratum") + " " + row.at("blocks_sampled") + " " +
+                      row.at("blocks_used") + " " + row.at("frame_blocks"),
+                  cells);
+        EXPECT_NEAR(std::stod(row.at("total")), total, 1e-12 * total);
+        EXPECT_LT(std::stod(row.at("total_lower")), std::stod(row.at("total_upper")));
+        EXPECT_NE(row.at("warnings").find(leftOut), std::string::npos) << row.at("warnings");
+    }
+    EXPECT_EQ(rows[0].at("stratum"), "centre");
+
+    // Only the totals rows, the same in CSV and JSON.
+    const Outcome only = run("--frame frame.csv --totals-only survey.csv", survey);
+    EXPECT_EQ(only.out, full.out.substr(0, full.out.find('\n') + 1) +
+                            full.out.substr(full.out.find("\nstratum,") + 1));
+    std::istringstream json(run("--json --frame frame.csv --totals-only survey.csv", survey).out);
+    std::string line;
+    for (std::size_t k = 7; k < rows.size(); ++k) {
+        ASSERT_TRUE(std::getline(json, line));
+        EXPECT_EQ(printed(nlohmann::json::parse(line)["total_upper"].get<double>(), -1),
+                  rows[k].at("total_upper"));
+    }
+    EXPECT_FALSE(std::getline(json, line)) << "only the totals rows";
+
+    // A stratum of the frame that the survey never sampled leaves the city without a total.
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\nhills,40\n";
+    const std::vector<Cells> unsampled =
+        csvRows(run("--frame frame.csv --totals-only survey.csv", survey).out);
+    ASSERT_EQ(unsampled.size(), 4u);
+    for (const Cells& row : {unsampled[2], unsampled[3]}) {
+        EXPECT_EQ(row.at("total") + row.at("total_lower") + row.at("dogs_per_block"), "");
+    }
+    EXPECT_NE(unsampled[3].at("warnings").find("strata have none: \"hills\""), std::string::npos);
+
+    // A frame that does not describe the survey is refused, naming what does not fit.
+    for (const auto& [frame, options, told] : std::initializer_list<std::array<const char*, 3>>{
+             {"stratum,blocks\ncentre,12\n", "--frame frame.csv",
+              "line 5: stratum \"edge\" is not in the frame frame.csv"},
+             {"stratum,blocks\ncentre,2\nedge,30\n", "--frame frame.csv",
+              "line 4: stratum \"centre\" holds 2 blocks in the frame frame.csv, fewer than are "
+              "sampled from it (this block is the 3rd)"},
+             {"stratum,blocks\ncentre,12.5\nedge,30\n", "--frame frame.csv",
+              "frame.csv:2: the size of stratum \"centre\" is not a whole number"},
+             {"stratum,blocks\ncentre,12\nedge,-30\n", "--frame frame.csv",
+              "frame.csv:3: the size of stratum \"edge\" is negative"},
+             {"stratum,blocks\nedge,3\ncentre,12\nedge,4\n", "--frame frame.csv",
+              "frame.csv:4: stratum \"edge\" is named twice"},
+             {"", "--blocks 42", "line 2: the block names the stratum \"centre\", but --blocks 42"},
+         }) {
+        SCOPED_TRACE(told);
+        std::ofstream(dir_ / "frame.csv") << frame;
+        const Outcome ran = run(std::string(options) + " survey.csv", survey);
+        EXPECT_EQ(ran.status, 2);
+        EXPECT_NE(ran.err.find(told), std::string::npos) << ran.err;
+        EXPECT_EQ(ran.out.find("\nstratum,"), std::string::npos);
+        EXPECT_EQ(ran.out.find("\ntotal,"), std::string::npos);
     }
 }
 

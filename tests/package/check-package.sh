@@ -84,9 +84,12 @@ if "$root/usr/bin/kestrum-estimate" --help >"$work/help.txt" 2>&1; then
 else
   fail "the installed kestrum-estimate --help failed: $(cat "$work/help.txt")"
 fi
-fit=$(printf 'block,n100,n111,n101,n110\nmarket,10,20,5,7\n' |
-      "$root/usr/bin/kestrum-estimate" --digits 3 | grep '^block,' | cut -d, -f7) || true
+printf 'block,n100,n111,n101,n110\nmarket,10,20,5,7\n' >"$work/survey.csv"
+fit=$("$root/usr/bin/kestrum-estimate" --digits 3 --plots "$work/plots" "$work/survey.csv" |
+      awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "log_likelihood") c = i }
+               $1 == "block" { print $c }') || true
 [ "$fit" = "-52.741" ] || fail "the installed kestrum-estimate fits (10,20,5,7) to '$fit', not -52.741"
+[ -s "$work/plots/market.png" ] || fail "the installed kestrum-estimate made no plot: its plot module is not found"
 
 # A program of someone else's finds the library through find_package in the root alone.
 if "$cmake" -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
