@@ -85,6 +85,13 @@ Form1::Form1(const QString& libraryName, QWidget* parent)
     setTabOrder();
     buildMenus();
     statusBar()->setObjectName(QStringLiteral("statusLine"));
+    messages_.setObjectName(QStringLiteral("messages"));
+    messages_.setWordWrap(true);
+    messages_.setTextFormat(Qt::PlainText);
+    messages_.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    messages_.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(&messages_, 1);
+    statusBar()->setSizeGripEnabled(false);
 
     connect(&Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(&Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -237,11 +244,23 @@ void Form1::refuse(QLineEdit& box, const QString& boxName, const QString& proble
 
 void Form1::showNotices(const QStringList& notices)
 {
-    if (notices.isEmpty()) {
-        statusBar()->clearMessage();
-    } else {
-        statusBar()->showMessage(notices.join(QStringLiteral("  ")));
-    }
+    lastMessages_ = notices;
+    messages_.setText(notices.join(QLatin1Char('\n')));
+    fitMessages();
+}
+
+void Form1::fitMessages()
+{
+    // The status bar lays its widgets out by their size hints alone, which give a wrapping label
+    // one line; room for every line is made here.
+    const int width = messages_.width() > 0 ? messages_.width() : statusBar()->width();
+    messages_.setMinimumHeight(messages_.text().isEmpty() ? 0 : messages_.heightForWidth(width));
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitMessages();
 }
 
 } // namespace kestrum

@@ -22,6 +22,7 @@
 #include "ModelRecord.h"
 #include "PictureBox.h"
 #include "PlotCurve.h"
+#include "Report.h"
 
 namespace kestrum {
 
@@ -51,6 +52,14 @@ public:
     QString savePlot(const QString& path);
     QString saveReport(const QString& path);
     void showDetails();
+    // Puts the plain-text summary of the last estimate on the clipboard and returns it (empty
+    // before the first estimate).
+    QString copyResults();
+    // What the report holds now: the last estimate, its messages, the street count in the details.
+    std::optional<ReportContent> reportContent() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Estimate, scan and plot.
@@ -63,7 +72,7 @@ private:
                    const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR, bool AUTOSCALE);
 
     // Reads and checks every box a press uses; refuses the first that is wrong.
-    std::optional<EstimateInputs> readEstimateInputs();
+    std::optional<EstimateInputs> readEstimateInputs(QStringList& notices);
     void layOut();
     void buildMenus();
     // After the plot: the exact limits under the result line and as marks on the plot, and what
@@ -75,6 +84,11 @@ private:
     // Stops a command: says what is wrong with a box and puts the focus there, text selected.
     void refuse(QLineEdit& box, const QString& boxName, const QString& problem);
     void showNotices(const QStringList& notices);
+    void fitMessages();
+    // Why the plot is empty or a limit mark is missing, in words.
+    void notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
+                  const QStringList& markNames, QStringList& notices);
+    void printReport();
 
     QWidget central_;
     QPushButton Command2{&central_};
@@ -100,6 +114,9 @@ private:
     QLabel Label3{&central_};
     PictureBox picLL{&central_};
     QLabel lblLimits{&central_};
+    // Below the client area, in the status bar: every message of the last press, wrapped, until
+    // the next press. A permanent widget, so menus and tips do not wipe it.
+    QLabel messages_;
 
     // Kept from one press to the next.
     ModelRecord record_;
@@ -107,6 +124,10 @@ private:
 
     LibraryBinding library_;
     std::optional<BlockAnalysis> lastAnalysis_;
+    ProfilePlot lastPlot_;
+    double lastRangePct_ = 0.0;
+    QStringList lastMessages_;
+    QDateTime lastWhen_;
     std::unique_ptr<DetailsDialog> details_;
 };
 

@@ -24,6 +24,11 @@ QString fourDecimals(double value);
 // The rows of the estimates table: parameter, estimate, standard error, Wald limits, profile limits.
 QStringList estimateColumns();
 QList<QStringList> estimateRows(const BlockAnalysis& block);
+// What the estimates table cannot hold: why there are no standard errors, or what a Wald limit
+// outside 0..1 (marked "*") means.
+QStringList estimateNotes(const BlockAnalysis& block);
+// "About 29.5 dogs (95% limits 25.8 to 37.7). ..." from a street count, or why there is no estimate.
+QString populationSentence(const BlockAnalysis& block, double streetCount);
 // The rows of the frequencies table: capture history, observed, expected.
 QStringList frequencyColumns();
 QList<QStringList> frequencyRows(const BlockAnalysis& block);

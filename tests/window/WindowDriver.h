@@ -2,21 +2,27 @@
 // answering the modal dialogs a command brings up.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
 
+#include <memory>
+
+#include "Form1.h"
+
 namespace kestrum::testing {
 
 template <class T>
-T& control(QWidget& window, const char* name)
+T& control(QWidget& window, const QString& name)
 {
-    auto* found = window.findChild<T*>(QString::fromLatin1(name));
+    auto* found = window.findChild<T*>(name);
     if (found == nullptr) {
-        qFatal("no control %s", name);
+        qFatal("no control %s", qPrintable(name));
     }
     return *found;
 }
@@ -54,6 +60,28 @@ private:
     QString fileName_;
     QString text_;
     QTimer timer_;
+};
+
+// The window of a test: made, shown, and driven by control names.
+struct Driver {
+    std::unique_ptr<Form1> form;
+
+    template <class T> T& get(const QString& name) { return control<T>(*form, name); }
+    QLineEdit& box(const QString& name) { return get<QLineEdit>(name); }
+    void type(const QString& name, const QString& text) { typeInto(box(name), text); }
+    void enter(const QList<int>& frequencies)
+    {
+        for (int k = 0; k < 4; ++k)
+            type(QStringLiteral("txtHist%1").arg(k + 1), QString::number(frequencies[k]));
+    }
+    // Clicks a button; returns the text of any message box it brought up.
+    QString click(const QString& name)
+    {
+        ModalAnswer answer;
+        QTest::mouseClick(&get<QAbstractButton>(name), Qt::LeftButton);
+        return answer.text();
+    }
+    QString messages() { return get<QLabel>(QStringLiteral("messages")).text(); }
 };
 
 } // namespace kestrum::testing
