@@ -21,6 +21,9 @@ constexpr Colour kCurveBlue = 0xC00000;
 const std::array<QString, 4> kHistoryNames{QStringLiteral("1,0,0"), QStringLiteral("1,1,1"),
                                            QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
 
+// The scan's single-precision ends and step, as the hundredths and thousandths they stand for.
+QString scanText(float value) { return text::format(value, QStringLiteral("0.00#")); }
+
 } // namespace
 
 std::optional<EstimateInputs> Form1::readEstimateInputs(QStringList& notices)
@@ -197,8 +200,8 @@ void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& m
         notices << QStringLiteral("The plot is empty: the profile of %1 from %2 to %3 in steps of "
                                   "%4 has %5 point%6, and a curve needs two. A wider % plotting "
                                   "range, or profiling the other parameter, gives more.")
-                       .arg(parameter, text::plain(press.SCANLO), text::plain(press.SCANHI),
-                            text::plain(press.SCANSTEP), QString::number(NPTS),
+                       .arg(parameter, scanText(press.SCANLO), scanText(press.SCANHI),
+                            scanText(press.SCANSTEP), QString::number(NPTS),
                             NPTS == 1 ? QString() : QStringLiteral("s"));
         return;
     }

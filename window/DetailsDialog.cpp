@@ -152,6 +152,10 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
     populationLayout->addRow(&wrapping(population_));
     layout->addWidget(populationBox);
     layout->addStretch();
+    // The boxes take the height of what they hold; the stretch below takes the rest.
+    for (auto* box : content->findChildren<QGroupBox*>()) {
+        box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    }
 
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("detailsScroll"));

@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace kestrum {
 
 namespace {
@@ -251,10 +253,18 @@ void Form1::showNotices(const QStringList& notices)
 
 void Form1::fitMessages()
 {
-    // The status bar lays its widgets out by their size hints alone, which give a wrapping label
-    // one line; room for every line is made here.
-    const int width = messages_.width() > 0 ? messages_.width() : statusBar()->width();
-    messages_.setMinimumHeight(messages_.text().isEmpty() ? 0 : messages_.heightForWidth(width));
+    // The status bar sizes itself by the size hints of its widgets, which give a wrapping label
+    // one line; room for every line is made here, from the width the label has.
+    const int width = std::max(messages_.width(), 100);
+    const int height =
+        messages_.text().isEmpty()
+            ? 0
+            : messages_.fontMetrics()
+                  .boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, messages_.text())
+                  .height();
+    messages_.setMinimumHeight(height);
+    statusBar()->setMinimumHeight(height > 0 ? height + 2 * statusBar()->layout()->spacing() + 4
+                                             : 0);
 }
 
 void Form1::resizeEvent(QResizeEvent* event)
