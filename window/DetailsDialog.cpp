@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -195,6 +196,13 @@ void DetailsDialog::show(const std::optional<BlockAnalysis>& block)
                           ? QStringLiteral("None.")
                           : QStringLiteral("• ") + sentences.join(QStringLiteral("\n• ")));
     showPopulation();
+    if (!isVisible()) {
+        // Tall enough for everything when the screen allows; a size the user chose is kept.
+        const auto* scroll = findChild<QScrollArea*>();
+        const int needed = scroll->widget()->sizeHint().height() + 2 * layout()->contentsMargins().top();
+        const int room = screen() != nullptr ? screen()->availableGeometry().height() * 9 / 10 : needed;
+        resize(width(), std::clamp(needed, 660, std::max(room, 660)));
+    }
     QDialog::show();
     raise();
 }

@@ -8,18 +8,14 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QProcess>
-#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include "Fit.h"
 #include "Form1.h"
-#include "Profile.h"
 #include "WindowDriver.h"
 
 using kestrum::Form1;
 using kestrum::testing::ModalAnswer;
-namespace inference = kestrum::inference;
 
 namespace {
 
@@ -98,8 +94,6 @@ private slots:
     }
     void cleanup() { form.reset(); }
 
-    void limitsLineShowsTheExactLimits_data();
-    void limitsLineShowsTheExactLimits();
     void searchStoppedOnALowerPeakIsTold();
     void menusHaveTheirShortcuts();
     void detailsFollowTheEstimate();
@@ -109,11 +103,10 @@ private slots:
     void resultsAndPlotGoToTheClipboard();
 
 private:
-    void estimate(const QList<int>& counts, bool sFree = true, bool ofP = true)
+    void estimate(const QList<int>& counts, bool sFree = true)
     {
         enter(counts);
         get<QCheckBox>("chkS").setChecked(sFree);
-        get<QRadioButton>(ofP ? "optP" : "optS").setChecked(true);
         QCOMPARE(click("Command1"), QString());
     }
     QDialog& details()
@@ -132,46 +125,6 @@ private:
 
     QTemporaryDir workDir;
 };
-
-void Form1AnalysisTest::limitsLineShowsTheExactLimits_data()
-{
-    QTest::addColumn<QList<int>>("counts");
-    QTest::addColumn<bool>("sFree");
-    QTest::addColumn<bool>("ofP");
-    QTest::newRow("P, both free") << QList<int>{10, 20, 5, 7} << true << true;
-    QTest::newRow("S, both free") << QList<int>{10, 20, 5, 7} << true << false;
-    QTest::newRow("P, S fixed") << QList<int>{10, 20, 5, 7} << false << true;
-    QTest::newRow("S, S fixed") << QList<int>{10, 20, 5, 7} << false << false;
-    QTest::newRow("S on its bound") << QList<int>{30, 30, 30, 30} << true << false;
-}
-
-void Form1AnalysisTest::limitsLineShowsTheExactLimits()
-{
-    QFETCH(QList<int>, counts);
-    QFETCH(bool, sFree);
-    QFETCH(bool, ofP);
-    auto& limits = get<QLabel>("lblLimits");
-    QVERIFY(!limits.isVisible());
-    estimate(counts, sFree, ofP);
-    inference::Problem problem;
-    problem.counts = {counts[0], counts[1], counts[2], counts[3]};
-    problem.sFree = sFree;
-    problem.sFixed = 0.9;
-    const auto parameter = ofP ? inference::Parameter::P : inference::Parameter::S;
-    const inference::ProfileInterval interval =
-        inference::profileLimits(problem, inference::fit(problem), parameter);
-    const auto text = [](const inference::Limit& limit) {
-        return limit.kind == inference::LimitKind::Found ? QString::number(limit.value, 'f', 3)
-               : limit.kind == inference::LimitKind::AboveRange ? QStringLiteral("above 0.99")
-                                                                : QStringLiteral("below 0.01");
-    };
-    QCOMPARE(limits.text(), sFree || ofP ? QStringLiteral("95% limits for %1: %2 to %3")
-                                               .arg(ofP ? "P" : "S", text(interval.lower),
-                                                    text(interval.upper))
-                                         : QStringLiteral("95% limits for S: none, S is held fixed"));
-    QVERIFY(limits.isVisible());
-    QVERIFY(limits.fontMetrics().horizontalAdvance(limits.text()) <= limits.width());
-}
 
 void Form1AnalysisTest::searchStoppedOnALowerPeakIsTold()
 {

@@ -122,30 +122,45 @@ void Form1Test::estimateWritesBackAndShowsTheMaximum_data()
 {
     QTest::addColumn<QList<int>>("frequencies");
     QTest::addColumn<QString>("typedS"); // empty: S free
+    QTest::addColumn<bool>("ofP");
     QTest::addColumn<QString>("S");
     QTest::addColumn<QString>("P");
     QTest::addColumn<QString>("result");
-    QTest::newRow("both free") << QList<int>{10, 20, 5, 7} << "" << "0.84" << "0.81"
-                               << "maximum log likelihood = -52.741";
-    QTest::newRow("S fixed at 0.9") << QList<int>{10, 20, 5, 7} << "0.9" << "0.9" << "0.76"
-                                    << "maximum log likelihood = -53.297";
-    QTest::newRow("S fixed, rounded back") << QList<int>{10, 20, 5, 7} << "0.9123" << "0.91"
-                                           << "0.74" << "maximum log likelihood = -53.527";
-    QTest::newRow("S on its upper bound") << QList<int>{30, 30, 30, 30} << "" << "0.99" << "0.51"
-                                          << "maximum log likelihood = -166.365";
-    QTest::newRow("another interior maximum") << QList<int>{50, 20, 10, 20} << "" << "0.65"
-                                              << "0.66" << "maximum log likelihood = -122.641";
+    QTest::addColumn<QString>("limits");
+    const QList<int> block{10, 20, 5, 7};
+    QTest::newRow("both free") << block << "" << true << "0.84" << "0.81"
+                               << "maximum log likelihood = -52.741"
+                               << "95% limits for P: 0.637 to 0.929";
+    QTest::newRow("profile of S") << block << "" << false << "0.84" << "0.81"
+                                  << "maximum log likelihood = -52.741"
+                                  << "95% limits for S: 0.718 to 0.959";
+    QTest::newRow("S fixed at 0.9") << block << "0.9" << false << "0.9" << "0.76"
+                                    << "maximum log likelihood = -53.297"
+                                    << "95% limits for S: none, S is held fixed";
+    QTest::newRow("S fixed, rounded back") << block << "0.9123" << true << "0.91" << "0.74"
+                                           << "maximum log likelihood = -53.527"
+                                           << "95% limits for P: 0.608 to 0.866";
+    QTest::newRow("S on its upper bound") << QList<int>{30, 30, 30, 30} << "" << false << "0.99"
+                                          << "0.51" << "maximum log likelihood = -166.365"
+                                          << "95% limits for S: 0.871 to above 0.99";
+    QTest::newRow("another interior maximum") << QList<int>{50, 20, 10, 20} << "" << true << "0.65"
+                                              << "0.66" << "maximum log likelihood = -122.641"
+                                              << "95% limits for P: 0.477 to 0.813";
 }
 
 void Form1Test::estimateWritesBackAndShowsTheMaximum()
 {
     QFETCH(QList<int>, frequencies);
     QFETCH(QString, typedS);
+    QFETCH(bool, ofP);
     QFETCH(QString, S);
     QFETCH(QString, P);
     QFETCH(QString, result);
+    QFETCH(QString, limits);
+    QVERIFY(!get<QLabel>("lblLimits").isVisible());
     enter(frequencies);
     get<QCheckBox>("chkS").setChecked(typedS.isEmpty());
+    get<QRadioButton>(ofP ? "optP" : "optS").setChecked(true);
     if (!typedS.isEmpty())
         type("txtS", typedS);
     // The estimates are the next press's start: pressing again gives the same estimates.
@@ -153,12 +168,15 @@ void Form1Test::estimateWritesBackAndShowsTheMaximum()
         QCOMPARE(click("Command1"), QString());
         QCOMPARE(box("txtS").text(), S);
         QCOMPARE(box("txtP").text(), P);
-        QVERIFY(get<QLabel>("Label9").isVisible());
-        if (press == 0)
+        QVERIFY(get<QLabel>("Label9").isVisible() && get<QLabel>("lblLimits").isVisible());
+        if (press == 0) {
             QCOMPARE(get<QLabel>("Label9").text(), result);
+            QCOMPARE(get<QLabel>("lblLimits").text(), limits);
+        }
         QVERIFY2(!messages().contains(QStringLiteral("converge")), qPrintable(messages()));
     }
-    QCOMPARE(form->record().USER(1), box("txtS").text().toDouble());
+    // The scan of S leaves its own last value in the record.
+    QVERIFY(!ofP || form->record().USER(1) == box("txtS").text().toDouble());
 }
 
 void Form1Test::frequenciesAreRoundedToWholeDogsAndSaidSo()
