@@ -171,23 +171,16 @@ TEST(PlotCurve, PointsAndExtremesLandInPlace)
 TEST(PlotCurve, NothingIsDrawnWithoutARangeOfValues)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    Curve single = hump(3, 1.0f, 2.0f);
-    single.n = 1;
+    Curve one = hump(3, 1.0f, 2.0f);
     Curve none = workedExample();
+    one.n = 1;
     none.n = 0;
-    const struct {
-        const char* name;
-        Curve curve;
-        bool autoscale;
-    } cases[] = {
-        {"all values equal", hump(10, 5.0f, 5.0f), true}, {"one point", single, true},
-        {"no points", none, true}, {"no value is a number", hump(5, nan, nan), true},
-        {"AUTOSCALE false", workedExample(), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RecordingCanvas canvas = plotted(c.curve, c.autoscale);
-        EXPECT_TRUE(canvas.lines().empty() && canvas.texts().empty());
+    // All values equal, one point, none, no value a number, and no AUTOSCALE.
+    for (const auto& [curve, autoscale] :
+         {std::pair{hump(10, 5.0f, 5.0f), true}, {one, true}, {none, true},
+          {hump(5, nan, nan), true}, {workedExample(), false}}) {
+        const RecordingCanvas canvas = plotted(curve, autoscale);
+        EXPECT_TRUE(canvas.lines().empty() && canvas.texts().empty()) << curve.n << autoscale;
     }
 }
 

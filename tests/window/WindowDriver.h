@@ -1,5 +1,5 @@
-// Driving the window as a person does: finding its controls by name, typing into a box, and
-// answering the modal dialogs a command brings up.
+// Driving the window as a person does: finding its controls by name, typing into a box, clicking,
+// and answering the modal dialogs a command brings up.
 #pragma once
 
 #include <QAbstractButton>
@@ -16,16 +16,6 @@
 #include "Form1.h"
 
 namespace kestrum::testing {
-
-template <class T>
-T& control(QWidget& window, const QString& name)
-{
-    auto* found = window.findChild<T*>(name);
-    if (found == nullptr) {
-        qFatal("no control %s", qPrintable(name));
-    }
-    return *found;
-}
 
 // Replaces the box's text by typing, as a person who selects all and types over it.
 inline void typeInto(QLineEdit& box, const QString& text)
@@ -62,11 +52,17 @@ private:
     QTimer timer_;
 };
 
-// The window of a test: made, shown, and driven by control names.
+// The window of a test, driven by control names.
 struct Driver {
     std::unique_ptr<Form1> form;
 
-    template <class T> T& get(const QString& name) { return control<T>(*form, name); }
+    template <class T> T& get(const QString& name)
+    {
+        auto* found = form->findChild<T*>(name);
+        if (found == nullptr)
+            qFatal("no control %s", qPrintable(name));
+        return *found;
+    }
     QLineEdit& box(const QString& name) { return get<QLineEdit>(name); }
     void type(const QString& name, const QString& text) { typeInto(box(name), text); }
     void enter(const QList<int>& frequencies)
