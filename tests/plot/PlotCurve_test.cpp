@@ -35,8 +35,6 @@ Curve hump(int n, float low, float high)
         curve.y(j) = static_cast<float>(high - (double(high) - low) * t * t);
         curve.x(j) = static_cast<float>(44 + j);
     }
-    curve.y(1) = low;
-    curve.y(static_cast<std::size_t>((n + 1) / 2)) = high;
     return curve;
 }
 
@@ -208,21 +206,18 @@ TEST(PlotLimitMarks, MarksOnlyWhereTheCurveMeetsTheLine)
         const double lineY = linesIn(canvas, kPureRed).front().from.y();
         canvas.forget();
         EXPECT_EQ(PlotLimitMarks(canvas, c.curve.y, c.curve.x, c.curve.n, c.limits), c.outcomes);
-        std::size_t drawn = 0;
+        auto mark = canvas.lines().begin();
         for (std::size_t i = 0; i < c.limits.size(); ++i) {
             if (c.outcomes[i] != M::Drawn)
                 continue;
-            ASSERT_LT(drawn, canvas.lines().size());
-            const RecordedLine& mark = canvas.lines()[drawn++];
-            const double x = 94.9 + (c.limits[i] - 45.0) * 37.96;
-            EXPECT_NEAR(mark.from.x(), x, 1e-3);
-            EXPECT_EQ(mark.to.x(), mark.from.x());
-            EXPECT_EQ(mark.from.y(), lineY - 7.0);
-            EXPECT_EQ(mark.to.y(), lineY + 7.0);
-            EXPECT_EQ(mark.colour, kPureRed);
-            EXPECT_EQ(mark.style, DrawStyle::Solid);
+            ASSERT_NE(mark, canvas.lines().end());
+            EXPECT_NEAR(mark->from.x(), 94.9 + (c.limits[i] - 45.0) * 37.96, 1e-3);
+            EXPECT_EQ(*mark, (RecordedLine{QPointF(mark->from.x(), lineY - 7.0),
+                                           QPointF(mark->from.x(), lineY + 7.0), kPureRed,
+                                           DrawStyle::Solid, mark->order}));
+            ++mark;
         }
-        EXPECT_EQ(canvas.lines().size(), drawn);
+        EXPECT_EQ(mark, canvas.lines().end());
     }
 }
 
