@@ -16,7 +16,10 @@ namespace {
 
 constexpr QImage::Format kFormat = QImage::Format_RGB32;
 
-bool finite(QPointF point) { return std::isfinite(point.x()) && std::isfinite(point.y()); }
+bool finite(QPointF point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
 
 // The pixel that holds the point: pixel (i, j) covers [i, i + 1) x [j, j + 1).
 QPoint pixelOf(QPointF point)

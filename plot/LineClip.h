@@ -7,7 +7,8 @@ namespace kestrum {
 // Cuts the segment down to the part inside [left, right] x [top, bottom] (Liang-Barsky). False when
 // nothing of it is inside. Plot coordinates can lie far off the canvas (a red line pushed millions
 // of units down by a small spread of values); the painter is only ever given points near the image.
-inline bool clipLine(QPointF& from, QPointF& to, double left, double top, double right, double bottom)
+inline bool clipLine(QPointF& from, QPointF& to, double left, double top, double right,
+                     double bottom)
 {
     const double dx = to.x() - from.x();
     const double dy = to.y() - from.y();

@@ -16,7 +16,10 @@ namespace {
 
 constexpr double kScreenDpi = 96.0;
 
-bool finite(QPointF point) { return std::isfinite(point.x()) && std::isfinite(point.y()); }
+bool finite(QPointF point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
 
 } // namespace
 

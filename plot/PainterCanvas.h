@@ -1,7 +1,8 @@
 // A Canvas that draws with a QPainter on any device (a PDF page, a printer) in units of the size
 // given; the painter's transformation places and scales them on the device. It draws what
-// ImageCanvas draws, as vectors: lines one unit wide, dashed 6 on and 4 off, cut to the canvas; text
-// in the canvas's font, sized as on a 96 dpi screen, so the plot lays out as it does in the window.
+// ImageCanvas draws, as vectors: lines one unit wide, dashed 6 on and 4 off, cut to the canvas;
+// text in the canvas's font, sized as on a 96 dpi screen, so the plot lays out as it does in the
+// window.
 #pragma once
 
 #include <QFont>

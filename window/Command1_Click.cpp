@@ -22,7 +22,10 @@ const std::array<QString, 4> kHistoryNames{QStringLiteral("1,0,0"), QStringLiter
                                            QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
 
 // The scan's single-precision ends and step, as the hundredths and thousandths they stand for.
-QString scanText(float value) { return text::format(value, QStringLiteral("0.00#")); }
+QString scanText(float value)
+{
+    return text::format(value, QStringLiteral("0.00#"));
+}
 
 } // namespace
 
@@ -182,9 +185,9 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
     notices << warningSentences(*lastAnalysis_);
 
     // Kept to draw the same plot again for a PDF or a printer.
-    lastPlot_ = ProfilePlot{press.PROFLL,  press.PROFPCT, NPTS,
-                            QStringLiteral("log likelihood"), 10, kCurveBlue,
-                            optP.isChecked(), marks};
+    lastPlot_ =
+        ProfilePlot{press.PROFLL, press.PROFPCT,    NPTS, QStringLiteral("log likelihood"), 10,
+                    kCurveBlue,   optP.isChecked(), marks};
     lastRangePct_ = press.RANGEPCT;
     lastWhen_ = QDateTime::currentDateTime();
     if (details_ && details_->isVisible()) {
@@ -231,17 +234,16 @@ void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& m
                                   "plotted, not below the maximum likelihood%2, so the curve "
                                   "meets it away from the exact limits given under the result "
                                   "line.")
-                       .arg(which(offCurve),
-                            lastAnalysis_->warnings.contains(
-                                inference::WarningKind::EstimateOnBound)
-                                ? QStringLiteral(", which lies on a bound")
-                                : QString());
+                       .arg(which(offCurve), lastAnalysis_->warnings.contains(
+                                                 inference::WarningKind::EstimateOnBound)
+                                                 ? QStringLiteral(", which lies on a bound")
+                                                 : QString());
     }
     if (!outside.isEmpty()) {
         notices << QStringLiteral("%1 not drawn: outside the range plotted. A wider % plotting "
                                   "range shows %2.")
-                       .arg(which(outside), outside.size() == 1 ? QStringLiteral("it")
-                                                                : QStringLiteral("them"));
+                       .arg(which(outside),
+                            outside.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
     }
 }
 

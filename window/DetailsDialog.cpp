@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFormLayout>
-#include <QKeyEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -199,8 +199,10 @@ void DetailsDialog::show(const std::optional<BlockAnalysis>& block)
     if (!isVisible()) {
         // Tall enough for everything when the screen allows; a size the user chose is kept.
         const auto* scroll = findChild<QScrollArea*>();
-        const int needed = scroll->widget()->sizeHint().height() + 2 * layout()->contentsMargins().top();
-        const int room = screen() != nullptr ? screen()->availableGeometry().height() * 9 / 10 : needed;
+        const int needed =
+            scroll->widget()->sizeHint().height() + 2 * layout()->contentsMargins().top();
+        const int room =
+            screen() != nullptr ? screen()->availableGeometry().height() * 9 / 10 : needed;
         resize(width(), std::clamp(needed, 660, std::max(room, 660)));
     }
     QDialog::show();

@@ -69,8 +69,10 @@ const QString& Form1::helpText()
         "third counts, seen on the third but not on the second, seen on the second but not on the "
         "third - are entered in the text boxes to the left.  Click the 'estimate' command button "
         "to generate ML estimates of proportion visible, P, and proportion remaining in block from "
-        "one count to the next, S.  Read 95% confidence limits from intersection of dotted red line "
-        "with ML curve.  Uncheck check box to see effect of loss of dogs from block on P estimate.  "
+        "one count to the next, S.  Read 95% confidence limits from intersection of dotted red "
+        "line "
+        "with ML curve.  Uncheck check box to see effect of loss of dogs from block on P estimate. "
+        " "
         "Click 'simulate' command button to generate 100 expected capture histories corresponding "
         "to values set for P and S.");
     return text;
@@ -224,10 +226,9 @@ void Form1::setTabOrder()
 {
     // The keyboard order does not follow the layout: the frequency of 1,0,0 comes after the
     // parameters, and simulate comes last. Only the selected option button takes the focus.
-    const std::array<QWidget*, 13> order{&txtHist[0], &txtHist[2], &txtHist[3], &Command1,
-                                         &txtHist[4], &picLL,      &txtP,       &txtS,
-                                         &chkS,       &txtHist[1], &optP,       &optS,
-                                         &Command2};
+    const std::array<QWidget*, 13> order{
+        &txtHist[0], &txtHist[2], &txtHist[3], &Command1, &txtHist[4], &picLL,   &txtP,
+        &txtS,       &chkS,       &txtHist[1], &optP,     &optS,       &Command2};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }

@@ -33,7 +33,8 @@ class Form1 : public QMainWindow {
 
 public:
     // libraryName: the estimation library to bind at the first estimate (tests name others).
-    explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"), QWidget* parent = nullptr);
+    explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"),
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     // The model record and its fill counters, and the profile's point count, as the last estimate
@@ -79,7 +80,8 @@ private:
     // the user should be warned of.
     void showInference(const EstimatePress& press, BlockAnalysis& block, QStringList& notices);
     // Asks for a file name and saves there, saying why when it could not.
-    void saveAs(const QString& what, const QString& filters, QString (Form1::*save)(const QString&));
+    void saveAs(const QString& what, const QString& filters,
+                QString (Form1::*save)(const QString&));
     void setTabOrder();
     // Stops a command: says what is wrong with a box and puts the focus there, text selected.
     void refuse(QLineEdit& box, const QString& boxName, const QString& problem);

@@ -3,12 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include "DetailsDialog.h"
 #include "Form1.h"

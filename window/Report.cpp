@@ -142,7 +142,10 @@ void paintPlot(QPainter& painter, const ReportContent& content, double width)
 
 } // namespace
 
-QString programVersion() { return QStringLiteral("1.00"); }
+QString programVersion()
+{
+    return QStringLiteral("1.00");
+}
 
 QString settingsSentence(const ReportContent& content)
 {
@@ -168,7 +171,8 @@ QString reportHtml(const ReportContent& content, const QString& plotHtml)
             htmlTable(estimateColumns(), estimateRows(block)) + paragraphs(estimateNotes(block));
     html += QStringLiteral("<h3>Fit check</h3>") + paragraphs({fitCheckSentence(block)});
     if (content.streetCount) {
-        html += QStringLiteral("<h3>Dogs in the block</h3>") + paragraphs({populationLine(content)});
+        html +=
+            QStringLiteral("<h3>Dogs in the block</h3>") + paragraphs({populationLine(content)});
     }
     html += QStringLiteral("<h3>Messages</h3>");
     if (content.messages.isEmpty()) {
@@ -233,8 +237,8 @@ QString writeReport(const QString& path, const ReportContent& content, const QIm
     }
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                          QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
-    return saveBytes(
-        path, pdf(a4, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
+    return saveBytes(path,
+                     pdf(a4, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
 }
 
 QString writePlot(const QString& path, const ReportContent& content, const QImage& plot)
@@ -245,9 +249,9 @@ QString writePlot(const QString& path, const ReportContent& content, const QImag
     if (isPdf(path)) {
         // A page the size of the drawing area at 96 dpi: the plot whole, at its size on screen.
         const QSizeF points = QSizeF(content.plotSize) * 72.0 / kScreenDpi;
-        const QPageLayout page(QPageSize(points, QPageSize::Point, QString(),
-                                         QPageSize::ExactMatch),
-                               QPageLayout::Portrait, QMarginsF());
+        const QPageLayout page(
+            QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
+            QPageLayout::Portrait, QMarginsF());
         return saveBytes(path, pdf(page, [&content](QPdfWriter& writer) {
                              QPainter painter(&writer);
                              paintPlot(painter, content,
@@ -272,12 +276,12 @@ QString resultsText(const ReportContent& content)
 {
     const BlockAnalysis& block = content.block;
     QStringList parts;
-    parts << QStringLiteral("Kestrum results, %1\n%2\n").arg(stamp(content),
-                                                            settingsSentence(content));
+    parts << QStringLiteral("Kestrum results, %1\n%2\n")
+                 .arg(stamp(content), settingsSentence(content));
     parts << tabbed(frequencyColumns(), frequencyRows(block)) + fitCheckSentence(block) +
                  QLatin1Char('\n');
-    QString estimates = summarySentence(block) + QLatin1Char('\n') +
-                        tabbed(estimateColumns(), estimateRows(block));
+    QString estimates =
+        summarySentence(block) + QLatin1Char('\n') + tabbed(estimateColumns(), estimateRows(block));
     for (const QString& note : estimateNotes(block)) {
         estimates += note + QLatin1Char('\n');
     }

@@ -14,8 +14,6 @@ using namespace kestrum;
 namespace {
 
 const QRgb kRed = qRgb(255, 0, 0);
-const QRgb kBlackRgb = qRgb(0, 0, 0);
-const QRgb kWhite = qRgb(255, 255, 255);
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
@@ -101,7 +99,7 @@ void PictureBoxTest::plotIsPaintedRepaintedAndKeptWhenResized()
     }
     QCOMPARE(drawn.pixel(94, 123), kRed);
     for (int y = 339; y <= 353; ++y)
-        QCOMPARE(drawn.pixel(132, y) == kBlackRgb, y >= 341 && y <= 351);
+        QCOMPARE(drawn.pixel(132, y) == qRgb(0, 0, 0), y >= 341 && y <= 351);
 
     // The picture keeps its place at the top-left: growing adds background, shrinking crops.
     box.resize(1004, 404);
@@ -142,7 +140,7 @@ void PictureBoxTest::linesAreCutToTheCanvas()
         for (int y = 0; y < 50; ++y) {
             for (int x = 0; x < 100; ++x) {
                 const QRgb pixel = canvas.image().pixel(x, y);
-                QVERIFY2(pixel == kRed || pixel == kWhite, c.name);
+                QVERIFY2(pixel == kRed || pixel == qRgb(255, 255, 255), c.name);
                 drawn += pixel == kRed ? 1 : 0;
             }
         }

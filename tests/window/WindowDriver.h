@@ -52,7 +52,6 @@ private:
     QTimer timer_;
 };
 
-// The window of a test, driven by control names.
 struct Driver {
     std::unique_ptr<Form1> form;
 
