@@ -8,50 +8,18 @@
 
 #include <cmath>
 
+#include "LineClip.h"
+
 namespace kestrum {
 
 namespace {
 
 constexpr QImage::Format kFormat = QImage::Format_RGB32;
 
-// Cuts the segment down to the part inside [left, right] x [top, bottom] (Liang-Barsky). False when
-// nothing of it is inside. Plot coordinates can lie far off the canvas (a red line pushed millions
-// of units down by a small spread of values); the painter is only ever given points near the image.
-bool clip(QPointF& from, QPointF& to, double left, double top, double right, double bottom)
+bool finite(QPointF point)
 {
-    const double dx = to.x() - from.x();
-    const double dy = to.y() - from.y();
-    double enter = 0.0;
-    double leave = 1.0;
-    const auto edge = [&](double p, double q) {
-        if (p == 0.0)
-            return q >= 0.0;
-        const double t = q / p;
-        if (p < 0.0) {
-            if (t > leave)
-                return false;
-            if (t > enter)
-                enter = t;
-        } else {
-            if (t < enter)
-                return false;
-            if (t < leave)
-                leave = t;
-        }
-        return true;
-    };
-    if (!edge(-dx, from.x() - left) || !edge(dx, right - from.x()) || !edge(-dy, from.y() - top) ||
-        !edge(dy, bottom - from.y()))
-        return false;
-    const QPointF start = from;
-    if (leave < 1.0)
-        to = QPointF(start.x() + leave * dx, start.y() + leave * dy);
-    if (enter > 0.0)
-        from = QPointF(start.x() + enter * dx, start.y() + enter * dy);
-    return true;
+    return std::isfinite(point.x()) && std::isfinite(point.y());
 }
-
-bool finite(QPointF point) { return std::isfinite(point.x()) && std::isfinite(point.y()); }
 
 // The pixel that holds the point: pixel (i, j) covers [i, i + 1) x [j, j + 1).
 QPoint pixelOf(QPointF point)
@@ -99,7 +67,7 @@ void ImageCanvas::drawLine(QPointF from, QPointF to, Colour colour)
     if (image_.isNull() || !finite(from) || !finite(to))
         return;
     // One pixel of margin, so that an end just outside still shapes the visible part.
-    if (!clip(from, to, -1.0, -1.0, image_.width() + 1.0, image_.height() + 1.0))
+    if (!clipLine(from, to, -1.0, -1.0, image_.width() + 1.0, image_.height() + 1.0))
         return;
 
     QPen pen(toQColor(colour));

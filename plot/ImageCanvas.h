@@ -1,8 +1,8 @@
-// A Canvas that paints into a QImage: one image pixel per canvas unit, origin at the image's top-left.
-// Lines are drawn aliased and one pixel wide, from the pixel that holds each end point to the pixel
-// that holds the other, both included; a dashed line runs 6 pixels on, 4 off. Text is drawn in the
-// canvas's font with its top-left at the text position, and Print moves down by the font's line
-// spacing.
+// A Canvas that paints into a QImage: one image pixel per canvas unit, origin at the image's
+// top-left. Lines are drawn aliased and one pixel wide, from the pixel that holds each end point to
+// the pixel that holds the other, both included; a dashed line runs 6 pixels on, 4 off. Text is
+// drawn in the canvas's font with its top-left at the text position, and Print moves down by the
+// font's line spacing.
 #pragma once
 
 #include <QColor>

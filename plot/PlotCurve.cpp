@@ -13,9 +13,15 @@ namespace kestrum {
 
 namespace {
 
-float single(double value) { return static_cast<float>(value); }
+float single(double value)
+{
+    return static_cast<float>(value);
+}
 
-QPointF point(float x, float y) { return QPointF(x, y); }
+QPointF point(float x, float y)
+{
+    return QPointF(x, y);
+}
 
 } // namespace
 

@@ -10,7 +10,10 @@ void RecordingCanvas::forget()
     clears_.clear();
 }
 
-void RecordingCanvas::clear() { clears_.push_back(next_++); }
+void RecordingCanvas::clear()
+{
+    clears_.push_back(next_++);
+}
 
 void RecordingCanvas::drawLine(QPointF from, QPointF to, Colour colour)
 {

@@ -33,8 +33,7 @@ class RecordingCanvas final : public Canvas {
 public:
     explicit RecordingCanvas(double width = 949.0, double height = 381.0, double lineHeight = 13.0)
         : width_(width), height_(height), lineHeight_(lineHeight)
-    {
-    }
+    {}
 
     double ScaleWidth() const override { return width_; }
     double ScaleHeight() const override { return height_; }

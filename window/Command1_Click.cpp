@@ -2,6 +2,8 @@
 // back, show the maximum log likelihood, then scan the profile and plot it.
 #include <QMessageBox>
 
+#include <cmath>
+
 #include "DetailsDialog.h"
 #include "Estimate.h"
 #include "Form1.h"
@@ -19,9 +21,15 @@ constexpr Colour kCurveBlue = 0xC00000;
 const std::array<QString, 4> kHistoryNames{QStringLiteral("1,0,0"), QStringLiteral("1,1,1"),
                                            QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
 
+// The scan's single-precision ends and step, as the hundredths and thousandths they stand for.
+QString scanText(float value)
+{
+    return text::format(value, QStringLiteral("0.00#"));
+}
+
 } // namespace
 
-std::optional<EstimateInputs> Form1::readEstimateInputs()
+std::optional<EstimateInputs> Form1::readEstimateInputs(QStringList& notices)
 {
     EstimateInputs inputs;
     const auto proportion = [this](QLineEdit& box, const QString& name, double& value) {
@@ -41,6 +49,7 @@ std::optional<EstimateInputs> Form1::readEstimateInputs()
         !proportion(txtP, QStringLiteral("P"), inputs.P)) {
         return std::nullopt;
     }
+    QStringList rounded;
     for (std::size_t K = 1; K <= 4; ++K) {
         QLineEdit& box = txtHist[K];
         const QString name =
@@ -55,24 +64,46 @@ std::optional<EstimateInputs> Form1::readEstimateInputs()
             return std::nullopt;
         }
         inputs.frequencies(K) = *number.value;
+        if (const auto typed = text::toDouble(box.text()); typed && *typed.value != *number.value) {
+            rounded << QStringLiteral("%1 of %2 as %3")
+                           .arg(box.text().trimmed(), kHistoryNames[K - 1])
+                           .arg(*number.value);
+        }
+    }
+    if (inputs.frequencies(1) == 0 && inputs.frequencies(2) == 0 && inputs.frequencies(3) == 0 &&
+        inputs.frequencies(4) == 0) {
+        refuse(txtHist[1], QStringLiteral("The frequencies of the four capture histories"),
+               QStringLiteral("are all 0: no dog seen again or not gives no estimate. Type how "
+                              "many dogs had each history."));
+        return std::nullopt;
     }
     const auto range = text::toDouble(txtHist[0].text());
     if (!range) {
         refuse(txtHist[0], QStringLiteral("The % plotting range"), range.reason);
         return std::nullopt;
     }
+    if (!(std::isfinite(*range.value) && *range.value > 0.0)) {
+        refuse(txtHist[0], QStringLiteral("The % plotting range"),
+               QStringLiteral("must be a number greater than 0, such as 30."));
+        return std::nullopt;
+    }
     inputs.rangePct = *range.value;
+    if (!rounded.isEmpty()) {
+        notices << QStringLiteral("Frequencies are counts of dogs and were taken to the nearest "
+                                  "whole number: %1.")
+                       .arg(rounded.join(QStringLiteral(", ")));
+    }
     return inputs;
 }
 
 void Form1::Command1_Click()
 {
-    const std::optional<EstimateInputs> inputs = readEstimateInputs();
+    QStringList notices;
+    const std::optional<EstimateInputs> inputs = readEstimateInputs(notices);
     if (!inputs) {
         return;
     }
     EstimatePress press;
-    QStringList notices;
 
     // 1 to 7: the record, the scaled start and the bounds.
     BuildRecord(*inputs, chkS.checkState() == Qt::Checked, press, record_);
@@ -141,15 +172,78 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
 
     const inference::ProfileInterval& limits = lastAnalysis_->analysis.limits(profiled);
     std::vector<double> marks;
-    for (const inference::Limit& limit : {limits.lower, limits.upper}) {
+    QStringList markNames;
+    for (const auto& [limit, name] : {std::pair{limits.lower, QStringLiteral("lower")},
+                                      std::pair{limits.upper, QStringLiteral("upper")}}) {
         if (limits.given() && limit.kind == inference::LimitKind::Found) {
             marks.push_back(limit.value * 100.0);
+            markNames << name;
         }
     }
-    PlotLimitMarks(picLL.canvas(), press.PROFLL, press.PROFPCT, NPTS, marks);
+    notePlot(press, PlotLimitMarks(picLL.canvas(), press.PROFLL, press.PROFPCT, NPTS, marks),
+             markNames, notices);
     notices << warningSentences(*lastAnalysis_);
+
+    // Kept to draw the same plot again for a PDF or a printer.
+    lastPlot_ =
+        ProfilePlot{press.PROFLL, press.PROFPCT,    NPTS, QStringLiteral("log likelihood"), 10,
+                    kCurveBlue,   optP.isChecked(), marks};
+    lastRangePct_ = press.RANGEPCT;
+    lastWhen_ = QDateTime::currentDateTime();
     if (details_ && details_->isVisible()) {
         details_->show(lastAnalysis_);
+    }
+}
+
+void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
+                     const QStringList& markNames, QStringList& notices)
+{
+    const QString parameter = optP.isChecked() ? QStringLiteral("P") : QStringLiteral("S");
+    if (NPTS < 2) {
+        notices << QStringLiteral("The plot is empty: the profile of %1 from %2 to %3 in steps of "
+                                  "%4 has %5 point%6, and a curve needs two. A wider % plotting "
+                                  "range, or profiling the other parameter, gives more.")
+                       .arg(parameter, scanText(press.SCANLO), scanText(press.SCANHI),
+                            scanText(press.SCANSTEP), QString::number(NPTS),
+                            NPTS == 1 ? QString() : QStringLiteral("s"));
+        return;
+    }
+    if (!plotScale(picLL.canvas(), press.PROFLL, NPTS)) {
+        notices << QStringLiteral("The plot is empty: the profile log likelihood of %1 has the "
+                                  "same value at every point of the range, so there is no curve "
+                                  "to scale. A wider % plotting range may show one.")
+                       .arg(parameter);
+        return;
+    }
+    QStringList offCurve;
+    QStringList outside;
+    for (qsizetype i = 0; i < std::ssize(marks) && i < markNames.size(); ++i) {
+        const LimitMark mark = marks[static_cast<std::size_t>(i)];
+        if (mark == LimitMark::OffCurve) {
+            offCurve << markNames[i];
+        } else if (mark == LimitMark::OutsidePlot) {
+            outside << markNames[i];
+        }
+    }
+    const auto which = [](const QStringList& sides) {
+        return sides.size() == 1 ? QStringLiteral("The mark of the %1 limit is").arg(sides[0])
+                                 : QStringLiteral("The marks of both limits are");
+    };
+    if (!offCurve.isEmpty()) {
+        notices << QStringLiteral("%1 not drawn: the dashed line lies 1.92 below the highest point "
+                                  "plotted, not below the maximum likelihood%2, so the curve "
+                                  "meets it away from the exact limits given under the result "
+                                  "line.")
+                       .arg(which(offCurve), lastAnalysis_->warnings.contains(
+                                                 inference::WarningKind::EstimateOnBound)
+                                                 ? QStringLiteral(", which lies on a bound")
+                                                 : QString());
+    }
+    if (!outside.isEmpty()) {
+        notices << QStringLiteral("%1 not drawn: outside the range plotted. A wider % plotting "
+                                  "range shows %2.")
+                       .arg(which(outside),
+                            outside.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
     }
 }
 

@@ -1,24 +1,23 @@
 #include "DetailsDialog.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "InferenceText.h"
-#include "Population.h"
 #include "NumberText.h"
 
 namespace kestrum {
 
 namespace {
-
-using inference::Parameter;
-
-QString fromView(std::string_view view)
-{
-    return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
-}
 
 void setCell(QTableWidget& table, int row, int column, const QString& value)
 {
@@ -38,25 +37,76 @@ void prepare(QTableWidget& table, const QStringList& columns)
     table.setEditTriggers(QAbstractItemView::NoEditTriggers);
     table.horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table.horizontalHeader()->setStretchLastSection(true);
+    table.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void fill(QTableWidget& table, const QList<QStringList>& rows)
 {
+    table.clearSelection();
     table.setRowCount(static_cast<int>(rows.size()));
     for (int row = 0; row < rows.size(); ++row) {
         for (int column = 0; column < rows[row].size(); ++column) {
             setCell(table, row, column, rows[row][column]);
         }
     }
-    // As tall as its rows, no taller: the tables are short and fixed.
-    int height = table.horizontalHeader()->height() + 2 * table.frameWidth();
-    for (int row = 0; row < table.rowCount(); ++row) {
-        height += table.rowHeight(row);
-    }
-    table.setFixedHeight(height);
+    table.resizeColumnsToContents();
+    table.resizeRowsToContents();
+    // As tall as its rows and as wide as its columns, at least: the tables are short and fixed,
+    // and the dialog scrolls rather than cut one.
+    table.setFixedHeight(table.horizontalHeader()->sizeHint().height() +
+                         table.verticalHeader()->length() + 2 * table.frameWidth());
+    table.setMinimumWidth(table.horizontalHeader()->length() + 2 * table.frameWidth());
+}
+
+QLabel& wrapping(QLabel& label)
+{
+    label.setWordWrap(true);
+    label.setTextFormat(Qt::PlainText);
+    label.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
 }
 
 } // namespace
+
+QString tableText(const QTableWidget& table)
+{
+    QList<QTableWidgetSelectionRange> ranges = table.selectedRanges();
+    if (ranges.isEmpty()) {
+        ranges << QTableWidgetSelectionRange(0, 0, table.rowCount() - 1, table.columnCount() - 1);
+    }
+    int left = table.columnCount();
+    int right = -1;
+    for (const auto& range : ranges) {
+        left = std::min(left, range.leftColumn());
+        right = std::max(right, range.rightColumn());
+    }
+    const auto selected = [&ranges](int row, int column) {
+        return std::any_of(ranges.begin(), ranges.end(), [row, column](const auto& range) {
+            return row >= range.topRow() && row <= range.bottomRow() &&
+                   column >= range.leftColumn() && column <= range.rightColumn();
+        });
+    };
+    QString text;
+    for (int row = -1; row < table.rowCount(); ++row) {
+        QStringList cells;
+        bool any = row < 0;
+        for (int column = left; column <= right; ++column) {
+            if (row < 0) {
+                cells << table.horizontalHeaderItem(column)->text();
+            } else if (selected(row, column)) {
+                any = true;
+                cells << (table.item(row, column) ? table.item(row, column)->text() : QString());
+            } else {
+                cells << QString();
+            }
+        }
+        if (any) {
+            text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        }
+    }
+    return text;
+}
 
 DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
 {
@@ -64,48 +114,58 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Kestrum: details"));
     summary_.setObjectName(QStringLiteral("summary"));
     estimates_.setObjectName(QStringLiteral("estimates"));
+    estimateNotes_.setObjectName(QStringLiteral("estimateNotes"));
     frequencies_.setObjectName(QStringLiteral("frequencies"));
     fitCheck_.setObjectName(QStringLiteral("fitCheck"));
     warnings_.setObjectName(QStringLiteral("warnings"));
     streetCount_.setObjectName(QStringLiteral("streetCount"));
     population_.setObjectName(QStringLiteral("population"));
-    for (QLabel* label : {&summary_, &fitCheck_, &warnings_, &population_}) {
-        label->setWordWrap(true);
-        label->setTextFormat(Qt::PlainText);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
-
     prepare(estimates_, estimateColumns());
     prepare(frequencies_, frequencyColumns());
-    for (QTableWidget* table : {&estimates_, &frequencies_}) {
-        table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
-        table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    }
+    // Ctrl+C copies the selection, not the current cell alone as the table would.
+    estimates_.installEventFilter(this);
+    frequencies_.installEventFilter(this);
 
     streetCount_.setPlaceholderText(QStringLiteral("dogs counted on the street"));
     connect(&streetCount_, &QLineEdit::textChanged, this, &DetailsDialog::showPopulation);
 
-    auto* layout = new QVBoxLayout(this); // owned by the dialog
-    layout->addWidget(&summary_);
-    auto* estimatesBox = new QGroupBox(QStringLiteral("Estimates"), this);
-    (new QVBoxLayout(estimatesBox))->addWidget(&estimates_);
+    // Layouts and boxes belong to the widget they are made in; the content to the scroll area.
+    auto contentOwner = std::make_unique<QWidget>();
+    QWidget* content = contentOwner.get();
+    auto* layout = new QVBoxLayout(content);
+    layout->addWidget(&wrapping(summary_));
+    auto* estimatesBox = new QGroupBox(QStringLiteral("Estimates"), content);
+    auto* estimatesLayout = new QVBoxLayout(estimatesBox);
+    estimatesLayout->addWidget(&estimates_);
+    estimatesLayout->addWidget(&wrapping(estimateNotes_));
     layout->addWidget(estimatesBox);
-    auto* fitBox = new QGroupBox(QStringLiteral("Fit check"), this);
+    auto* fitBox = new QGroupBox(QStringLiteral("Fit check"), content);
     auto* fitLayout = new QVBoxLayout(fitBox);
     fitLayout->addWidget(&frequencies_);
-    fitLayout->addWidget(&fitCheck_);
+    fitLayout->addWidget(&wrapping(fitCheck_));
     layout->addWidget(fitBox);
-    auto* warningsBox = new QGroupBox(QStringLiteral("Warnings"), this);
-    (new QVBoxLayout(warningsBox))->addWidget(&warnings_);
+    auto* warningsBox = new QGroupBox(QStringLiteral("Warnings"), content);
+    (new QVBoxLayout(warningsBox))->addWidget(&wrapping(warnings_));
     layout->addWidget(warningsBox);
-    auto* populationBox = new QGroupBox(QStringLiteral("Dogs in the block"), this);
+    auto* populationBox = new QGroupBox(QStringLiteral("Dogs in the block"), content);
     auto* populationLayout = new QFormLayout(populationBox);
     populationLayout->addRow(QStringLiteral("Street count:"), &streetCount_);
-    populationLayout->addRow(&population_);
+    populationLayout->addRow(&wrapping(population_));
     layout->addWidget(populationBox);
     layout->addStretch();
-    resize(640, 600);
+    // The boxes take the height of what they hold; the stretch below takes the rest.
+    for (auto* box : content->findChildren<QGroupBox*>()) {
+        box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    }
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("detailsScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(contentOwner.release());
+    (new QVBoxLayout(this))->addWidget(scroll);
+    layout->setContentsMargins(0, 0, 0, 0);
+    resize(680, 660);
 }
 
 void DetailsDialog::show(const std::optional<BlockAnalysis>& block)
@@ -116,14 +176,18 @@ void DetailsDialog::show(const std::optional<BlockAnalysis>& block)
                                         "estimate."));
         estimates_.setRowCount(0);
         frequencies_.setRowCount(0);
-        fitCheck_.clear();
-        warnings_.clear();
+        for (QLabel* label : {&estimateNotes_, &fitCheck_, &warnings_}) {
+            label->clear();
+        }
         showPopulation();
         QDialog::show();
         return;
     }
     summary_.setText(summarySentence(*block_));
     fill(estimates_, estimateRows(*block_));
+    const QStringList notes = estimateNotes(*block_);
+    estimateNotes_.setText(notes.join(QLatin1Char('\n')));
+    estimateNotes_.setVisible(!notes.isEmpty());
     fill(frequencies_, frequencyRows(*block_));
     fitCheck_.setText(fitCheckSentence(*block_));
 
@@ -132,8 +196,37 @@ void DetailsDialog::show(const std::optional<BlockAnalysis>& block)
                           ? QStringLiteral("None.")
                           : QStringLiteral("• ") + sentences.join(QStringLiteral("\n• ")));
     showPopulation();
+    if (!isVisible()) {
+        // Tall enough for everything when the screen allows; a size the user chose is kept.
+        const auto* scroll = findChild<QScrollArea*>();
+        const int needed =
+            scroll->widget()->sizeHint().height() + 2 * layout()->contentsMargins().top();
+        const int room =
+            screen() != nullptr ? screen()->availableGeometry().height() * 9 / 10 : needed;
+        resize(width(), std::clamp(needed, 660, std::max(room, 660)));
+    }
     QDialog::show();
     raise();
+}
+
+bool DetailsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* table = qobject_cast<QTableWidget*>(watched);
+    if (table != nullptr && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        QApplication::clipboard()->setText(tableText(*table));
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+std::optional<double> DetailsDialog::streetCount() const
+{
+    const auto count = text::toDouble(streetCount_.text().trimmed());
+    if (!count || !(*count.value >= 0.0)) {
+        return std::nullopt;
+    }
+    return *count.value;
 }
 
 void DetailsDialog::showPopulation()
@@ -155,18 +248,7 @@ void DetailsDialog::showPopulation()
         population_.setText(QStringLiteral("Press \"estimate\" first."));
         return;
     }
-    const inference::PopulationEstimate estimate =
-        inference::population(*count.value, block_->analysis.fit, block_->analysis.limitsP);
-    if (!estimate.given()) {
-        population_.setText(fromView(estimate.reason));
-        return;
-    }
-    population_.setText(
-        QStringLiteral("About %1 dogs (95% limits %2 to %3). %4")
-            .arg(text::format(estimate.estimate, QStringLiteral("0.0")),
-                 limitCaption(estimate.lower, QStringLiteral("0.0"), QStringLiteral("0.0")),
-                 limitCaption(estimate.upper, QStringLiteral("0.0"), QStringLiteral("0.0")),
-                 fromView(inference::populationCaveat())));
+    population_.setText(populationSentence(*block_, *count.value));
 }
 
 } // namespace kestrum

@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace kestrum {
 
 namespace {
@@ -67,8 +69,10 @@ const QString& Form1::helpText()
         "third counts, seen on the third but not on the second, seen on the second but not on the "
         "third - are entered in the text boxes to the left.  Click the 'estimate' command button "
         "to generate ML estimates of proportion visible, P, and proportion remaining in block from "
-        "one count to the next, S.  Read 95% confidence limits from intersection of dotted red line "
-        "with ML curve.  Uncheck check box to see effect of loss of dogs from block on P estimate.  "
+        "one count to the next, S.  Read 95% confidence limits from intersection of dotted red "
+        "line "
+        "with ML curve.  Uncheck check box to see effect of loss of dogs from block on P estimate. "
+        " "
         "Click 'simulate' command button to generate 100 expected capture histories corresponding "
         "to values set for P and S.");
     return text;
@@ -85,6 +89,13 @@ Form1::Form1(const QString& libraryName, QWidget* parent)
     setTabOrder();
     buildMenus();
     statusBar()->setObjectName(QStringLiteral("statusLine"));
+    messages_.setObjectName(QStringLiteral("messages"));
+    messages_.setWordWrap(true);
+    messages_.setTextFormat(Qt::PlainText);
+    messages_.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    messages_.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(&messages_, 1);
+    statusBar()->setSizeGripEnabled(false);
 
     connect(&Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(&Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -215,10 +226,9 @@ void Form1::setTabOrder()
 {
     // The keyboard order does not follow the layout: the frequency of 1,0,0 comes after the
     // parameters, and simulate comes last. Only the selected option button takes the focus.
-    const std::array<QWidget*, 13> order{&txtHist[0], &txtHist[2], &txtHist[3], &Command1,
-                                         &txtHist[4], &picLL,      &txtP,       &txtS,
-                                         &chkS,       &txtHist[1], &optP,       &optS,
-                                         &Command2};
+    const std::array<QWidget*, 13> order{
+        &txtHist[0], &txtHist[2], &txtHist[3], &Command1, &txtHist[4], &picLL,   &txtP,
+        &txtS,       &chkS,       &txtHist[1], &optP,     &optS,       &Command2};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
@@ -237,11 +247,31 @@ void Form1::refuse(QLineEdit& box, const QString& boxName, const QString& proble
 
 void Form1::showNotices(const QStringList& notices)
 {
-    if (notices.isEmpty()) {
-        statusBar()->clearMessage();
-    } else {
-        statusBar()->showMessage(notices.join(QStringLiteral("  ")));
-    }
+    lastMessages_ = notices;
+    messages_.setText(notices.join(QLatin1Char('\n')));
+    fitMessages();
+}
+
+void Form1::fitMessages()
+{
+    // The status bar sizes itself by the size hints of its widgets, which give a wrapping label
+    // one line; room for every line is made here, from the width the label has.
+    const int width = std::max(messages_.width(), 100);
+    const int height =
+        messages_.text().isEmpty()
+            ? 0
+            : messages_.fontMetrics()
+                  .boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, messages_.text())
+                  .height();
+    messages_.setMinimumHeight(height);
+    statusBar()->setMinimumHeight(height > 0 ? height + 2 * statusBar()->layout()->spacing() + 4
+                                             : 0);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitMessages();
 }
 
 } // namespace kestrum

@@ -22,6 +22,7 @@
 #include "ModelRecord.h"
 #include "PictureBox.h"
 #include "PlotCurve.h"
+#include "Report.h"
 
 namespace kestrum {
 
@@ -32,7 +33,8 @@ class Form1 : public QMainWindow {
 
 public:
     // libraryName: the estimation library to bind at the first estimate (tests name others).
-    explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"), QWidget* parent = nullptr);
+    explicit Form1(const QString& libraryName = QStringLiteral("Kestrum"),
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     // The model record and its fill counters, and the profile's point count, as the last estimate
@@ -51,6 +53,14 @@ public:
     QString savePlot(const QString& path);
     QString saveReport(const QString& path);
     void showDetails();
+    // Puts the plain-text summary of the last estimate on the clipboard and returns it (empty
+    // before the first estimate).
+    QString copyResults();
+    // What the report holds now: the last estimate, its messages, the street count in the details.
+    std::optional<ReportContent> reportContent() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Estimate, scan and plot.
@@ -63,18 +73,24 @@ private:
                    const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR, bool AUTOSCALE);
 
     // Reads and checks every box a press uses; refuses the first that is wrong.
-    std::optional<EstimateInputs> readEstimateInputs();
+    std::optional<EstimateInputs> readEstimateInputs(QStringList& notices);
     void layOut();
     void buildMenus();
     // After the plot: the exact limits under the result line and as marks on the plot, and what
     // the user should be warned of.
     void showInference(const EstimatePress& press, BlockAnalysis& block, QStringList& notices);
     // Asks for a file name and saves there, saying why when it could not.
-    void saveAs(const QString& what, const QString& filters, QString (Form1::*save)(const QString&));
+    void saveAs(const QString& what, const QString& filters,
+                QString (Form1::*save)(const QString&));
     void setTabOrder();
     // Stops a command: says what is wrong with a box and puts the focus there, text selected.
     void refuse(QLineEdit& box, const QString& boxName, const QString& problem);
     void showNotices(const QStringList& notices);
+    void fitMessages();
+    // Why the plot is empty or a limit mark is missing, in words.
+    void notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
+                  const QStringList& markNames, QStringList& notices);
+    void printReport();
 
     QWidget central_;
     QPushButton Command2{&central_};
@@ -100,6 +116,9 @@ private:
     QLabel Label3{&central_};
     PictureBox picLL{&central_};
     QLabel lblLimits{&central_};
+    // Below the client area, in the status bar: every message of the last press, wrapped, until
+    // the next press. A permanent widget, so menus and tips do not wipe it.
+    QLabel messages_;
 
     // Kept from one press to the next.
     ModelRecord record_;
@@ -107,6 +126,10 @@ private:
 
     LibraryBinding library_;
     std::optional<BlockAnalysis> lastAnalysis_;
+    ProfilePlot lastPlot_;
+    double lastRangePct_ = 0.0;
+    QStringList lastMessages_;
+    QDateTime lastWhen_;
     std::unique_ptr<DetailsDialog> details_;
 };
 

@@ -1,10 +1,14 @@
-// The menu bar: saving the plot and a report, the details of the last estimate, and About. It sits
-// above the client area, so every control keeps its place.
+// The menu bar: saving the plot and a report, printing it, copying the results, the details of
+// the last estimate, and About. It sits above the client area, so every control keeps its place.
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include "DetailsDialog.h"
 #include "Form1.h"
@@ -53,9 +57,18 @@ void Form1::buildMenus()
                &Form1::saveReport);
     });
     saveReport->setObjectName(QStringLiteral("actionSaveReport"));
+    saveReport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction* print = file->addAction(QStringLiteral("Print..."), this, &Form1::printReport);
+    print->setObjectName(QStringLiteral("actionPrint"));
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("Exit"), this, &QWidget::close);
     exit->setObjectName(QStringLiteral("actionExit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QAction* copy = edit->addAction(QStringLiteral("Copy results"), this, &Form1::copyResults);
+    copy->setObjectName(QStringLiteral("actionCopyResults"));
 
     QMenu* analysis = menuBar()->addMenu(QStringLiteral("&Analysis"));
     QAction* details = analysis->addAction(QStringLiteral("Details..."), this, &Form1::showDetails);
@@ -70,26 +83,72 @@ void Form1::buildMenus()
                                           "counts (S), from three counts of a city block."));
     });
     about->setObjectName(QStringLiteral("actionAbout"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+}
+
+std::optional<ReportContent> Form1::reportContent() const
+{
+    if (!lastAnalysis_) {
+        return std::nullopt;
+    }
+    ReportContent content;
+    content.block = *lastAnalysis_;
+    content.rangePct = lastRangePct_;
+    content.messages = lastMessages_;
+    content.streetCount = details_ ? details_->streetCount() : std::nullopt;
+    content.plot = lastPlot_;
+    content.plotSize = picLL.image().size();
+    content.plotFont = picLL.font();
+    content.when = lastWhen_;
+    return content;
+}
+
+QString Form1::copyResults()
+{
+    const std::optional<ReportContent> content = reportContent();
+    if (!content) {
+        return {};
+    }
+    const QString text = resultsText(*content);
+    QApplication::clipboard()->setText(text);
+    return text;
+}
+
+void Form1::printReport()
+{
+    const std::optional<ReportContent> content = reportContent();
+    if (!content) {
+        QMessageBox::warning(this, QStringLiteral("Kestrum"),
+                             QStringLiteral("There is nothing to print yet: press \"estimate\" "
+                                            "first."));
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("printDialog"));
+    if (dialog.exec() == QDialog::Accepted) {
+        paintReport(printer, *content);
+    }
 }
 
 QString Form1::savePlot(const QString& path)
 {
-    if (!lastAnalysis_) {
+    const std::optional<ReportContent> content = reportContent();
+    if (!content) {
         return QStringLiteral("there is no plot yet: press \"estimate\" first");
     }
-    return writePlot(path, picLL.image());
+    return writePlot(path, *content, picLL.image());
 }
 
 QString Form1::saveReport(const QString& path)
 {
-    if (!lastAnalysis_) {
+    const std::optional<ReportContent> content = reportContent();
+    if (!content) {
         return QStringLiteral("there is nothing to report yet: press \"estimate\" first");
     }
-    // The profile drawn, whatever the option buttons say now.
-    const QString caption = lastAnalysis_->analysis.problem.profiled == inference::Parameter::P
-                                ? QStringLiteral("Profile of P (% seen)")
-                                : QStringLiteral("Profile of S (% stay)");
-    return writeReport(path, *lastAnalysis_, caption, picLL.image());
+    return writeReport(path, *content, picLL.image());
 }
 
 void Form1::saveAs(const QString& what, const QString& filters,

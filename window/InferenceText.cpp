@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "NumberText.h"
+#include "Population.h"
 
 namespace kestrum {
 
@@ -35,10 +36,20 @@ QString fromView(std::string_view view)
     return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
 }
 
+// A Wald limit outside 0..1 is no proportion: it is shown, marked, and the note says why.
+QString waldLimit(double value)
+{
+    return fourDecimals(value) + (value < 0.0 || value > 1.0 ? QStringLiteral("*") : QString());
+}
+
 QString wald(const inference::WaldInterval& interval)
 {
-    return QStringLiteral("%1 to %2")
-        .arg(fourDecimals(interval.lower), fourDecimals(interval.upper));
+    return QStringLiteral("%1 to %2").arg(waldLimit(interval.lower), waldLimit(interval.upper));
+}
+
+bool outsideZeroOne(const inference::WaldInterval& interval)
+{
+    return interval.lower < 0.0 || interval.upper > 1.0;
 }
 
 QString profile(const inference::ProfileInterval& interval)
@@ -107,14 +118,13 @@ QList<QStringList> estimateRows(const BlockAnalysis& block)
 {
     const inference::Analysis& analysis = block.analysis;
     const inference::StandardErrors& se = analysis.standardErrors;
-    const QString noSe = fromView(se.reason);
     QList<QStringList> rows;
     rows << QStringList{QStringLiteral("P"), fourDecimals(block.P),
-                        se.given() ? fourDecimals(se.seP) : noSe,
+                        se.given() ? fourDecimals(se.seP) : kDash,
                         se.given() ? wald(se.waldP) : kDash, profile(analysis.limitsP)};
     if (block.sFree) {
         rows << QStringList{QStringLiteral("S"), fourDecimals(block.S),
-                            se.given() ? fourDecimals(se.seS) : noSe,
+                            se.given() ? fourDecimals(se.seS) : kDash,
                             se.given() ? wald(se.waldS) : kDash, profile(analysis.limitsS)};
     } else {
         rows << QStringList{QStringLiteral("S"),
@@ -122,6 +132,34 @@ QList<QStringList> estimateRows(const BlockAnalysis& block)
                             kDash};
     }
     return rows;
+}
+
+QStringList estimateNotes(const BlockAnalysis& block)
+{
+    const inference::StandardErrors& se = block.analysis.standardErrors;
+    QStringList notes;
+    if (!se.given()) {
+        notes << QStringLiteral("No standard errors or Wald limits: %1.").arg(fromView(se.reason));
+    } else if (outsideZeroOne(se.waldP) || (block.sFree && outsideZeroOne(se.waldS))) {
+        notes << QStringLiteral("* A Wald limit outside 0 to 1 is no proportion: the normal "
+                                "approximation fails this close to the edge. Use the profile "
+                                "limits.");
+    }
+    return notes;
+}
+
+QString populationSentence(const BlockAnalysis& block, double streetCount)
+{
+    const inference::PopulationEstimate estimate =
+        inference::population(streetCount, block.analysis.fit, block.analysis.limitsP);
+    if (!estimate.given()) {
+        return fromView(estimate.reason);
+    }
+    return QStringLiteral("About %1 dogs (95% limits %2 to %3). %4")
+        .arg(text::format(estimate.estimate, QStringLiteral("0.0")),
+             limitCaption(estimate.lower, QStringLiteral("0.0"), QStringLiteral("0.0")),
+             limitCaption(estimate.upper, QStringLiteral("0.0"), QStringLiteral("0.0")),
+             fromView(inference::populationCaveat()));
 }
 
 QStringList frequencyColumns()

@@ -12,7 +12,8 @@ namespace kestrum {
 
 // "0.712", "below 0.01", "above 0.99", or "not given": a found limit in the pattern, the value an
 // open one lies beyond in openPattern.
-QString limitCaption(const inference::Limit& limit, const QString& pattern = QStringLiteral("0.000"),
+QString limitCaption(const inference::Limit& limit,
+                     const QString& pattern = QStringLiteral("0.000"),
                      const QString& openPattern = QStringLiteral("0.00"));
 // "95% limits for P: 0.712 to 0.893", or why there are none.
 QString limitsLine(const BlockAnalysis& block, inference::Parameter parameter);
@@ -21,9 +22,16 @@ QStringList warningSentences(const BlockAnalysis& block);
 // A number to four decimals, or a dash where it is not given.
 QString fourDecimals(double value);
 
-// The rows of the estimates table: parameter, estimate, standard error, Wald limits, profile limits.
+// The rows of the estimates table: parameter, estimate, standard error, Wald limits, profile
+// limits.
 QStringList estimateColumns();
 QList<QStringList> estimateRows(const BlockAnalysis& block);
+// What the estimates table cannot hold: why there are no standard errors, or what a Wald limit
+// outside 0..1 (marked "*") means.
+QStringList estimateNotes(const BlockAnalysis& block);
+// "About 29.5 dogs (95% limits 25.8 to 37.7). ..." from a street count, or why there is no
+// estimate.
+QString populationSentence(const BlockAnalysis& block, double streetCount);
 // The rows of the frequencies table: capture history, observed, expected.
 QStringList frequencyColumns();
 QList<QStringList> frequencyRows(const BlockAnalysis& block);

@@ -1,9 +1,14 @@
 #include "PictureBox.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include <memory>
 
 namespace kestrum {
 
@@ -14,6 +19,13 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent), canvas_(QSize(0, 0))
     canvas_.setFont(font());
     fitted();
     canvas_.setChanged([this] { update(); });
+
+    QAction* copy = std::make_unique<QAction>(QStringLiteral("Copy image"), this).release();
+    copy->setObjectName(QStringLiteral("actionCopyImage"));
+    connect(copy, &QAction::triggered, this,
+            [this] { QGuiApplication::clipboard()->setImage(image()); });
+    addAction(copy);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 ImageCanvas& PictureBox::fitted() const

@@ -1,7 +1,7 @@
 // The window's drawing area: a sunken two-pixel frame around a picture kept in an image, so what is
-// drawn stays when the window is covered, minimised or resized. Drawing goes through canvas(), whose
-// scale is the inside of the frame in pixels and whose font is the widget's; the widget repaints
-// itself after each change.
+// drawn stays when the window is covered, minimised or resized. Drawing goes through canvas(),
+// whose scale is the inside of the frame in pixels and whose font is the widget's; the widget
+// repaints itself after each change.
 #pragma once
 
 #include <QFrame>

@@ -1,15 +1,20 @@
 #include "Report.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QPageLayout>
 #include <QPageSize>
+#include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
 
 #include "InferenceText.h"
+#include "NumberText.h"
+#include "PainterCanvas.h"
 
 namespace kestrum {
 
@@ -19,7 +24,7 @@ constexpr int kScreenDpi = 96;
 
 QString htmlTable(const QStringList& columns, const QList<QStringList>& rows)
 {
-    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\"><tr>");
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><tr>");
     for (const QString& column : columns) {
         html += QStringLiteral("<th>%1</th>").arg(column.toHtmlEscaped());
     }
@@ -34,6 +39,47 @@ QString htmlTable(const QStringList& columns, const QList<QStringList>& rows)
         html += QStringLiteral("</tr>");
     }
     return html + QStringLiteral("</table>");
+}
+
+QString paragraphs(const QStringList& lines)
+{
+    QString html;
+    for (const QString& line : lines) {
+        html += QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped());
+    }
+    return html;
+}
+
+QString tabbed(const QStringList& columns, const QList<QStringList>& rows)
+{
+    QString text = columns.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const QStringList& row : rows) {
+        text += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString stamp(const ReportContent& content)
+{
+    return QStringLiteral("%1, Kestrum %2")
+        .arg(content.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), programVersion());
+}
+
+QString populationLine(const ReportContent& content)
+{
+    return QStringLiteral("Street count %1: %2")
+        .arg(text::plain(*content.streetCount),
+             populationSentence(content.block, *content.streetCount));
+}
+
+QString plotCaption(const ReportContent& content)
+{
+    const bool ofP = content.block.analysis.problem.profiled == inference::Parameter::P;
+    return QStringLiteral("Profile log likelihood of %1 against %2. The dashed red line lies 1.92 "
+                          "below the highest point plotted; the 95% limits lie where the curve "
+                          "crosses it, and the short red marks show the exact ones.")
+        .arg(ofP ? QStringLiteral("P") : QStringLiteral("S"),
+             ofP ? QStringLiteral("% seen") : QStringLiteral("% stay"));
 }
 
 bool isPdf(const QString& path)
@@ -55,16 +101,16 @@ QString saveBytes(const QString& path, const QByteArray& bytes)
     return {};
 }
 
-template <class Paint> QByteArray pdfPage(Paint paint)
+template <class Paint> QByteArray pdf(const QPageLayout& layout, Paint paint)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QPdfWriter writer(&buffer);
-    writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setResolution(kScreenDpi);
+    writer.setPageLayout(layout);
     writer.setTitle(QStringLiteral("Kestrum"));
-    writer.setCreator(QStringLiteral("Kestrum 1.00"));
+    writer.setCreator(QStringLiteral("Kestrum ") + programVersion());
     paint(writer);
     return bytes;
 }
@@ -78,61 +124,138 @@ QByteArray png(const QImage& image)
     return bytes;
 }
 
+// The plot as the window draws it, scaled to width, its top-left at the painter's origin.
+void paintPlot(QPainter& painter, const ReportContent& content, double width)
+{
+    const QSizeF size(content.plotSize);
+    painter.save();
+    painter.scale(width / size.width(), width / size.width());
+    painter.setClipRect(QRectF(QPointF(0.0, 0.0), size));
+    PainterCanvas canvas(painter, size, content.plotFont);
+    drawProfile(canvas, content.plot);
+    painter.setClipping(false);
+    painter.setPen(QPen(Qt::gray, 0.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(QPointF(0.0, 0.0), size));
+    painter.restore();
+}
+
 } // namespace
 
-QString reportHtml(const BlockAnalysis& block, const QString& profileCaption,
-                   const QString& imageSource)
+QString programVersion()
 {
+    return QStringLiteral("1.00");
+}
+
+QString settingsSentence(const ReportContent& content)
+{
+    const BlockAnalysis& block = content.block;
+    const bool ofP = block.analysis.problem.profiled == inference::Parameter::P;
+    return QStringLiteral("%1; profile of %2; plotting range %3% around the estimate.")
+        .arg(block.sFree ? QStringLiteral("P and S estimated")
+                         : QStringLiteral("S held at %1, P estimated").arg(text::plain(block.S)),
+             ofP ? QStringLiteral("P") : QStringLiteral("S"), text::plain(content.rangePct));
+}
+
+QString reportHtml(const ReportContent& content, const QString& plotHtml)
+{
+    const BlockAnalysis& block = content.block;
     QString html =
-        QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Kestrum report</title>"
-                       "</head><body><h1>Kestrum report</h1>");
-    html += QStringLiteral("<h2>Data</h2>") + htmlTable(frequencyColumns(), frequencyRows(block));
-    html += QStringLiteral("<p>%1</p>").arg(fitCheckSentence(block).toHtmlEscaped());
-    html +=
-        QStringLiteral("<h2>Estimates</h2><p>%1</p>").arg(summarySentence(block).toHtmlEscaped());
-    html += htmlTable(estimateColumns(), estimateRows(block));
-    const QStringList warnings = warningSentences(block);
-    html += QStringLiteral("<h2>Warnings</h2>");
-    if (warnings.isEmpty()) {
+        QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Kestrum report</title></head>"
+                       "<body><h2>Kestrum report</h2><p>%1</p>")
+            .arg(stamp(content).toHtmlEscaped());
+    html += QStringLiteral("<h3>Data and settings</h3>") +
+            htmlTable(frequencyColumns(), frequencyRows(block)) +
+            paragraphs({settingsSentence(content)});
+    html += QStringLiteral("<h3>Estimates</h3>") + paragraphs({summarySentence(block)}) +
+            htmlTable(estimateColumns(), estimateRows(block)) + paragraphs(estimateNotes(block));
+    html += QStringLiteral("<h3>Fit check</h3>") + paragraphs({fitCheckSentence(block)});
+    if (content.streetCount) {
+        html +=
+            QStringLiteral("<h3>Dogs in the block</h3>") + paragraphs({populationLine(content)});
+    }
+    html += QStringLiteral("<h3>Messages</h3>");
+    if (content.messages.isEmpty()) {
         html += QStringLiteral("<p>None.</p>");
     } else {
         html += QStringLiteral("<ul>");
-        for (const QString& warning : warnings) {
-            html += QStringLiteral("<li>%1</li>").arg(warning.toHtmlEscaped());
+        for (const QString& message : content.messages) {
+            html += QStringLiteral("<li>%1</li>").arg(message.toHtmlEscaped());
         }
         html += QStringLiteral("</ul>");
     }
-    html +=
-        QStringLiteral("<h2>Profile log likelihood</h2><p>%1. The 95% limits lie where the "
-                       "curve crosses the dashed red line.</p><img src=\"%2\" width=\"%3\">")
-            .arg(profileCaption.toHtmlEscaped(), imageSource.toHtmlEscaped(), QString::number(700));
+    if (!plotHtml.isNull()) {
+        html += QStringLiteral("<h3>Profile log likelihood</h3>") + plotHtml +
+                paragraphs({plotCaption(content)});
+    }
     return html + QStringLiteral("</body></html>");
 }
 
-QString writeReport(const QString& path, const BlockAnalysis& block, const QString& profileCaption,
-                    const QImage& plot)
+void paintReport(QPagedPaintDevice& device, const ReportContent& content)
 {
-    if (!isPdf(path)) {
-        const QString source =
-            QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png(plot).toBase64());
-        return saveBytes(path, reportHtml(block, profileCaption, source).toUtf8());
+    const QRectF area = device.pageLayout().paintRectPixels(device.logicalDpiX());
+    QPainter painter(&device);
+    const auto document = [&device, &area](const QString& html) {
+        auto made = std::make_unique<QTextDocument>();
+        made->documentLayout()->setPaintDevice(&device);
+        QFont font(QStringLiteral("Liberation Sans"));
+        font.setPointSizeF(9.0);
+        made->setDefaultFont(font);
+        made->setDocumentMargin(0.0);
+        made->setTextWidth(area.width());
+        made->setHtml(html);
+        return made;
+    };
+    const auto text = document(reportHtml(content, QString()) +
+                               QStringLiteral("<h3>Profile log likelihood</h3>"));
+    const auto caption = document(paragraphs({plotCaption(content)}));
+    const double plotHeight =
+        area.width() * content.plotSize.height() / std::max(1, content.plotSize.width());
+
+    text->drawContents(&painter);
+    double top = text->size().height();
+    if (top + plotHeight + caption->size().height() > area.height()) {
+        device.newPage();
+        top = 0.0;
     }
-    const QString resource = QStringLiteral("kestrum-plot.png");
-    QTextDocument document;
-    document.addResource(QTextDocument::ImageResource, QUrl(resource), plot);
-    document.setHtml(reportHtml(block, profileCaption, resource));
-    return saveBytes(path, pdfPage([&document](QPdfWriter& writer) { document.print(&writer); }));
+    painter.translate(0.0, top);
+    paintPlot(painter, content, area.width());
+    painter.translate(0.0, plotHeight + device.logicalDpiY() / 16.0);
+    caption->drawContents(&painter);
 }
 
-QString writePlot(const QString& path, const QImage& plot)
+QString writeReport(const QString& path, const ReportContent& content, const QImage& plot)
+{
+    if (!isPdf(path)) {
+        const QString image =
+            QStringLiteral("<img src=\"data:image/png;base64,%1\" width=\"%2\" height=\"%3\" "
+                           "alt=\"profile log likelihood\">")
+                .arg(QString::fromLatin1(png(plot).toBase64()))
+                .arg(plot.width())
+                .arg(plot.height());
+        return saveBytes(path, reportHtml(content, image).toUtf8());
+    }
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                         QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
+    return saveBytes(path,
+                     pdf(a4, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
+}
+
+QString writePlot(const QString& path, const ReportContent& content, const QImage& plot)
 {
     if (plot.isNull()) {
         return QStringLiteral("there is no plot yet");
     }
     if (isPdf(path)) {
-        return saveBytes(path, pdfPage([&plot](QPdfWriter& writer) {
+        // A page the size of the drawing area at 96 dpi: the plot whole, at its size on screen.
+        const QSizeF points = QSizeF(content.plotSize) * 72.0 / kScreenDpi;
+        const QPageLayout page(
+            QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
+            QPageLayout::Portrait, QMarginsF());
+        return saveBytes(path, pdf(page, [&content](QPdfWriter& writer) {
                              QPainter painter(&writer);
-                             painter.drawImage(QPoint(0, 0), plot);
+                             paintPlot(painter, content,
+                                       writer.pageLayout().paintRectPixels(kScreenDpi).width());
                          }));
     }
     QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
@@ -147,6 +270,30 @@ QString writePlot(const QString& path, const QImage& plot)
             .arg(QString::fromLatin1(format));
     }
     return saveBytes(path, bytes);
+}
+
+QString resultsText(const ReportContent& content)
+{
+    const BlockAnalysis& block = content.block;
+    QStringList parts;
+    parts << QStringLiteral("Kestrum results, %1\n%2\n")
+                 .arg(stamp(content), settingsSentence(content));
+    parts << tabbed(frequencyColumns(), frequencyRows(block)) + fitCheckSentence(block) +
+                 QLatin1Char('\n');
+    QString estimates =
+        summarySentence(block) + QLatin1Char('\n') + tabbed(estimateColumns(), estimateRows(block));
+    for (const QString& note : estimateNotes(block)) {
+        estimates += note + QLatin1Char('\n');
+    }
+    parts << estimates;
+    if (content.streetCount) {
+        parts << populationLine(content) + QLatin1Char('\n');
+    }
+    parts << (content.messages.isEmpty()
+                  ? QStringLiteral("Messages: none.\n")
+                  : QStringLiteral("Messages:\n") + content.messages.join(QLatin1Char('\n')) +
+                        QLatin1Char('\n'));
+    return parts.join(QLatin1Char('\n'));
 }
 
 } // namespace kestrum

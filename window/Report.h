@@ -1,26 +1,57 @@
-// The saved plot and the short report of an estimate: the data, the estimates with their limits
-// and standard errors, the fit check, the warnings and the plot.
+// What a person takes away from an estimate: the saved plot, the report (an HTML page, or one A4
+// page as PDF or on a printer) and the plain-text summary for the clipboard.
 #pragma once
 
+#include <QDateTime>
+#include <QFont>
 #include <QImage>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 #include "BlockAnalysis.h"
+#include "ProfilePlot.h"
+
+class QPagedPaintDevice;
 
 namespace kestrum {
 
-// imageSource: what the report's <img> points at (a data: URL for a file of its own, a resource
-// name when rendered to PDF).
-QString reportHtml(const BlockAnalysis& block, const QString& profileCaption,
-                   const QString& imageSource);
+QString programVersion();
+
+// One press of "estimate" as the report tells it.
+struct ReportContent {
+    BlockAnalysis block;
+    double rangePct = 0.0;
+    QStringList messages; // every message of the press, as the window showed them
+    std::optional<double> streetCount;
+    ProfilePlot plot;
+    QSize plotSize; // the drawing area on screen, in pixels
+    QFont plotFont;
+    QDateTime when;
+};
+
+// "P and S estimated; profile of P; plotting range 30% around the estimate."
+QString settingsSentence(const ReportContent& content);
+
+// The report as HTML; plotHtml stands where the plot goes (an <img> for a file of its own).
+QString reportHtml(const ReportContent& content, const QString& plotHtml);
+
+// The report on the pages of a PDF writer or a printer: the text, then the plot drawn as vectors
+// with its caption, on one page unless the text leaves no room for the plot.
+void paintReport(QPagedPaintDevice& device, const ReportContent& content);
 
 // By the name's ending: ".pdf" is a PDF page, anything else an HTML file with the plot inside it.
 // Returns why it could not be written, or nothing; never leaves a half-written file.
-QString writeReport(const QString& path, const BlockAnalysis& block, const QString& profileCaption,
-                    const QImage& plot);
+QString writeReport(const QString& path, const ReportContent& content, const QImage& plot);
 
-// ".pdf" a PDF page holding the plot, otherwise an image in the format of the name's ending (PNG
-// when it has none). Returns why it could not be written, or nothing.
-QString writePlot(const QString& path, const QImage& plot);
+// ".pdf" a PDF page with the plot drawn as vectors, whole; otherwise the picture on screen in the
+// format of the name's ending (PNG when it has none). Returns why it could not be written, or
+// nothing.
+QString writePlot(const QString& path, const ReportContent& content, const QImage& plot);
+
+// Data, settings, estimates, limits, fit check, population and messages as plain text, tables
+// tab-separated so they paste into a spreadsheet.
+QString resultsText(const ReportContent& content);
 
 } // namespace kestrum

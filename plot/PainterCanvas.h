@@ -1,0 +1,36 @@
+// A Canvas that draws with a QPainter on any device (a PDF page, a printer) in units of the size
+// given; the painter's transformation places and scales them on the device. It draws what
+// ImageCanvas draws, as vectors: lines one unit wide, dashed 6 on and 4 off, cut to the canvas;
+// text in the canvas's font, sized as on a 96 dpi screen, so the plot lays out as it does in the
+// window.
+#pragma once
+
+#include <QFont>
+#include <QSizeF>
+
+#include "Canvas.h"
+
+class QPainter;
+
+namespace kestrum {
+
+class PainterCanvas final : public Canvas {
+public:
+    PainterCanvas(QPainter& painter, QSizeF size, const QFont& font);
+
+    double ScaleWidth() const override { return size_.width(); }
+    double ScaleHeight() const override { return size_.height(); }
+
+protected:
+    void clear() override;
+    void drawLine(QPointF from, QPointF to, Colour colour) override;
+    void drawText(QPointF topLeft, const QString& text) override;
+    double lineHeight() const override;
+
+private:
+    QPainter& painter_;
+    QSizeF size_;
+    QFont font_;
+};
+
+} // namespace kestrum
