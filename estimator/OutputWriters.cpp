@@ -357,9 +357,10 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
     if (result.fixedSBlocks > 0) {
         notes.push_back({"fixed_S_left_out",
                          std::to_string(result.fixedSBlocks) +
-                             (result.fixedSBlocks == 1 ? " block holds" : " blocks hold") +
-                             " S at a value of its own and is left out of the pooled fit and the "
-                             "comparison."});
+                             (result.fixedSBlocks == 1
+                                  ? " block holds S at a value of its own and is"
+                                  : " blocks hold S at values of their own and are") +
+                             " left out of the pooled fit and the comparison."});
     }
     if (result.fit) {
         fitCells(*result.fit, cells);
