@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 #include "InferenceText.h"
 #include "NumberText.h"
@@ -57,6 +59,13 @@ void fill(QTableWidget& table, const QList<QStringList>& rows)
     table.setFixedHeight(table.horizontalHeader()->sizeHint().height() +
                          table.verticalHeader()->length() + 2 * table.frameWidth());
     table.setMinimumWidth(table.horizontalHeader()->length() + 2 * table.frameWidth());
+}
+
+// A layout or widget handed to the parent named in its arguments, which owns it from then on.
+template <class T, class... Args>
+T* child(Args&&... args)
+{
+    return std::make_unique<T>(std::forward<Args>(args)...).release();
 }
 
 QLabel& wrapping(QLabel& label)
@@ -132,23 +141,23 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
     // Layouts and boxes belong to the widget they are made in; the content to the scroll area.
     auto contentOwner = std::make_unique<QWidget>();
     QWidget* content = contentOwner.get();
-    auto* layout = new QVBoxLayout(content);
+    auto* layout = child<QVBoxLayout>(content);
     layout->addWidget(&wrapping(summary_));
-    auto* estimatesBox = new QGroupBox(QStringLiteral("Estimates"), content);
-    auto* estimatesLayout = new QVBoxLayout(estimatesBox);
+    auto* estimatesBox = child<QGroupBox>(QStringLiteral("Estimates"), content);
+    auto* estimatesLayout = child<QVBoxLayout>(estimatesBox);
     estimatesLayout->addWidget(&estimates_);
     estimatesLayout->addWidget(&wrapping(estimateNotes_));
     layout->addWidget(estimatesBox);
-    auto* fitBox = new QGroupBox(QStringLiteral("Fit check"), content);
-    auto* fitLayout = new QVBoxLayout(fitBox);
+    auto* fitBox = child<QGroupBox>(QStringLiteral("Fit check"), content);
+    auto* fitLayout = child<QVBoxLayout>(fitBox);
     fitLayout->addWidget(&frequencies_);
     fitLayout->addWidget(&wrapping(fitCheck_));
     layout->addWidget(fitBox);
-    auto* warningsBox = new QGroupBox(QStringLiteral("Warnings"), content);
-    (new QVBoxLayout(warningsBox))->addWidget(&wrapping(warnings_));
+    auto* warningsBox = child<QGroupBox>(QStringLiteral("Warnings"), content);
+    (child<QVBoxLayout>(warningsBox))->addWidget(&wrapping(warnings_));
     layout->addWidget(warningsBox);
-    auto* populationBox = new QGroupBox(QStringLiteral("Dogs in the block"), content);
-    auto* populationLayout = new QFormLayout(populationBox);
+    auto* populationBox = child<QGroupBox>(QStringLiteral("Dogs in the block"), content);
+    auto* populationLayout = child<QFormLayout>(populationBox);
     populationLayout->addRow(QStringLiteral("Street count:"), &streetCount_);
     populationLayout->addRow(&wrapping(population_));
     layout->addWidget(populationBox);
@@ -158,12 +167,12 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
         box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     }
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = child<QScrollArea>(this);
     scroll->setObjectName(QStringLiteral("detailsScroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(contentOwner.release());
-    (new QVBoxLayout(this))->addWidget(scroll);
+    (child<QVBoxLayout>(this))->addWidget(scroll);
     layout->setContentsMargins(0, 0, 0, 0);
     resize(680, 660);
 }
