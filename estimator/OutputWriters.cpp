@@ -531,49 +531,57 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
         return;
     }
 
-    nlohmann::ordered_json row;
+    // One object per line, written member by member: each value goes through nlohmann's own
+    // serializer, so the line is what dumping a whole object would give, without building one (and
+    // its keys) for every row. Block names are the user's bytes; text that is not UTF-8 is shown
+    // with replacement characters rather than stopping the run.
+    auto member = [&out, first = true](std::string_view name,
+                                             const nlohmann::ordered_json& value) mutable {
+        out += first ? "{\"" : ",\"";
+        first = false;
+        out += name; // the column names need no escaping
+        out += "\":";
+        out += value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    };
     for (std::size_t k = 0; k < kColumns; ++k) {
         const Cell& cell = cells[k];
-        const std::string name(kNames[k]);
+        const std::string_view name = kNames[k];
         if (static_cast<Column>(k) == Column::warnings) {
             nlohmann::ordered_json list = nlohmann::ordered_json::array();
             for (const Note& note : notes) {
                 list.push_back({{"code", note.code}, {"message", note.message}});
             }
-            row[name] = std::move(list);
+            member(name, list);
             continue;
         }
         switch (cell.kind) {
         case Cell::Kind::Absent:
             continue;
         case Cell::Kind::Empty:
-            row[name] = nullptr;
+            member(name, nullptr);
             break;
         case Cell::Kind::Real:
-            row[name] = digits_ >= 0 ? rounded(cell.real) : cell.real;
+            member(name, digits_ >= 0 ? rounded(cell.real) : cell.real);
             break;
         case Cell::Kind::Count:
             if (cell.real == std::floor(cell.real) && std::abs(cell.real) < 0x1p63) {
-                row[name] = static_cast<long long>(cell.real);
+                member(name, static_cast<long long>(cell.real));
             } else {
-                row[name] = cell.real;
+                member(name, cell.real);
             }
             break;
         case Cell::Kind::Integer:
-            row[name] = cell.integer;
+            member(name, cell.integer);
             break;
         case Cell::Kind::Boolean:
-            row[name] = cell.boolean;
+            member(name, cell.boolean);
             break;
         case Cell::Kind::Text:
-            row[name] = std::string(cell.text);
+            member(name, std::string(cell.text));
             break;
         }
     }
-    // Block names are the user's bytes; text that is not UTF-8 is shown with replacement
-    // characters rather than stopping the run.
-    out += row.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    out += '\n';
+    out += "}\n";
 }
 
 void RowSink::row(std::string_view text)
