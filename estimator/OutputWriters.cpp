@@ -535,13 +535,16 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
     // serializer, so the line is what dumping a whole object would give, without building one (and
     // its keys) for every row. Block names are the user's bytes; text that is not UTF-8 is shown
     // with replacement characters rather than stopping the run.
-    auto member = [&out, first = true](std::string_view name,
-                                             const nlohmann::ordered_json& value) mutable {
+    nlohmann::detail::serializer<nlohmann::ordered_json> serializer(
+        nlohmann::detail::output_adapter<char, std::string>(out), ' ',
+        nlohmann::ordered_json::error_handler_t::replace);
+    auto member = [&out, &serializer, first = true](std::string_view name,
+                                                    const nlohmann::ordered_json& value) mutable {
         out += first ? "{\"" : ",\"";
         first = false;
         out += name; // the column names need no escaping
         out += "\":";
-        out += value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        serializer.dump(value, false, false, 0);
     };
     for (std::size_t k = 0; k < kColumns; ++k) {
         const Cell& cell = cells[k];
