@@ -92,7 +92,11 @@ Warnings collectWarnings(const Analysis& analysis, std::span<const float> plotte
     const Parameter profiled = analysis.problem.profiled;
     if (profiled == Parameter::S && !fit.sFree) {
         warnings.add({WarningKind::FixedSHasNoProfile, Parameter::S});
-    } else if (!plottedProfile.empty() && confidenceLineBelowPlot(plottedProfile)) {
+    } else if (const auto [lowest, highest] =
+                   std::minmax_element(plottedProfile.begin(), plottedProfile.end());
+               plottedProfile.size() >= 2 && *highest > *lowest &&
+               confidenceLineBelowPlot(plottedProfile)) {
+        // Only a drawn curve can hide the line: an empty plot has reasons of its own.
         warnings.add({WarningKind::FlatProfile, profiled});
     }
     return warnings;

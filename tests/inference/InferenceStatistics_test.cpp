@@ -125,6 +125,10 @@ TEST(InferenceStatistics, WarningsSayWhatWentWrong)
     EXPECT_TRUE(w.contains(WarningKind::EstimateOnBound) && w.contains(WarningKind::OpenLimit) &&
                 w.contains(WarningKind::FlatProfile));
     EXPECT_NE(describe(*w.begin()).find("of S lies on its upper bound 0.99"), std::string::npos);
+    for (const std::vector<float>& undrawn : {std::vector<float>{-166.9f}, {-5.0f, -5.0f}}) {
+        EXPECT_FALSE(collectWarnings(analyse({{30, 30, 30, 30}, true}), undrawn)
+                         .contains(WarningKind::FlatProfile));
+    }
     EXPECT_TRUE(collectWarnings(analyse({{50, 20, 10, 20}, true})).empty());
     const std::pair<Problem, WarningKind> kinds[] = {
         {{{1000, 3, 2, 1}, true}, WarningKind::LowExpectedCounts},
