@@ -105,11 +105,17 @@ const char* warningCode(inference::WarningKind kind)
 // Control characters as JSON writes them, so that no text reaches a terminal raw.
 void appendEscaped(std::string_view text, std::string& out)
 {
-    for (const char c : text) {
+    // Runs of ordinary bytes go in whole: the sentences of the warnings are long.
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte != 0x7F) {
-            out += c;
-        } else if (c == '\n') {
+            continue;
+        }
+        out.append(text.substr(from, k - from));
+        from = k + 1;
+        if (c == '\n') {
             out += "\\n";
         } else if (c == '\r') {
             out += "\\r";
@@ -121,6 +127,7 @@ void appendEscaped(std::string_view text, std::string& out)
             out += escaped;
         }
     }
+    out.append(text.substr(from));
 }
 
 void appendCsvText(std::string_view text, std::string& out)
@@ -538,23 +545,43 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
     nlohmann::detail::serializer<nlohmann::ordered_json> serializer(
         nlohmann::detail::output_adapter<char, std::string>(out), ' ',
         nlohmann::ordered_json::error_handler_t::replace);
-    auto member = [&out, &serializer, first = true](std::string_view name,
-                                                    const nlohmann::ordered_json& value) mutable {
+    auto key = [&out, first = true](std::string_view name) mutable {
         out += first ? "{\"" : ",\"";
         first = false;
         out += name; // the column names need no escaping
         out += "\":";
+    };
+    auto member = [&key, &serializer](std::string_view name, const nlohmann::ordered_json& value) {
+        key(name);
         serializer.dump(value, false, false, 0);
+    };
+    // Printable ASCII without quotes or backslashes is its own JSON text, as the serializer would
+    // write it; anything else goes through the serializer.
+    auto text = [&out, &serializer](std::string_view value) {
+        if (std::all_of(value.begin(), value.end(), [](char c) {
+                return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+            })) {
+            out += '"';
+            out += value;
+            out += '"';
+        } else {
+            serializer.dump(nlohmann::ordered_json(std::string(value)), false, false, 0);
+        }
     };
     for (std::size_t k = 0; k < kColumns; ++k) {
         const Cell& cell = cells[k];
         const std::string_view name = kNames[k];
         if (static_cast<Column>(k) == Column::warnings) {
-            nlohmann::ordered_json list = nlohmann::ordered_json::array();
+            key(name);
+            out += '[';
             for (const Note& note : notes) {
-                list.push_back({{"code", note.code}, {"message", note.message}});
+                out += &note == notes.data() ? "{\"code\":" : ",{\"code\":";
+                text(note.code);
+                out += ",\"message\":";
+                text(note.message);
+                out += '}';
             }
-            member(name, list);
+            out += ']';
             continue;
         }
         switch (cell.kind) {
@@ -580,7 +607,8 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             member(name, cell.boolean);
             break;
         case Cell::Kind::Text:
-            member(name, std::string(cell.text));
+            key(name);
+            text(cell.text);
             break;
         }
     }
