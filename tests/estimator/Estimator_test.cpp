@@ -46,7 +46,7 @@ struct Block {
 const std::vector<Block> kGood{
     {"north", {10, 20, 5, 7}, std::nullopt, 30.0},
     {"east, upper", {30, 40, 10, 12}, std::nullopt, std::nullopt},
-    {"say \"hi\"", {12, 8, 6, 9}, 0.8, 25.0},
+    {"say \"hi\" \\o/", {12, 8, 6, 9}, 0.8, 25.0},
     {"ridge", {0, 10, 0, 5}, std::nullopt, 40.0},
     {" edge ", {3, 4, 5, 6}, std::nullopt, std::nullopt},
     {"closed", {5, 10, 2, 3}, 1.0, std::nullopt},
@@ -57,7 +57,7 @@ const std::vector<Block> kGood{
 const char* const kGoodCsv = "block,n100,n111,n101,n110,s_fixed,count\n"
                              "north,10,20,5,7,,30\n"
                              "\"east, upper\",30,40,10,12,,\n"
-                             "\"say \"\"hi\"\"\",12,8,6,9,0.8,25\n"
+                             "\"say \"\"hi\"\" \\o/\",12,8,6,9,0.8,25\n"
                              "ridge,0,10,0,5,,40\n"
                              "\" edge \",3,4,5,6,,\n"
                              "closed,5,10,2,3,1,\n"
