@@ -41,15 +41,15 @@ struct Block {
     std::optional<double> count = std::nullopt;
 };
 
-// Interior estimates, names that need quoting, S held (at 0.8 and at 1), S and P not identifiable,
-// S on its bound, P on its bound with a count, limits below 0.01, a count written as typed.
+// Interior estimates, names that need quoting or hold a backslash, S held (at 0.8 and at 1), S and
+// P not identifiable, S on its bound, P on its bound with a count, limits below 0.01, a count written as typed.
 const std::vector<Block> kGood{
     {"north", {10, 20, 5, 7}, std::nullopt, 30.0},
     {"east, upper", {30, 40, 10, 12}, std::nullopt, std::nullopt},
-    {"say \"hi\" \\o/", {12, 8, 6, 9}, 0.8, 25.0},
+    {"say \"hi\"", {12, 8, 6, 9}, 0.8, 25.0},
     {"ridge", {0, 10, 0, 5}, std::nullopt, 40.0},
     {" edge ", {3, 4, 5, 6}, std::nullopt, std::nullopt},
-    {"closed", {5, 10, 2, 3}, 1.0, std::nullopt},
+    {"closed\\gate", {5, 10, 2, 3}, 1.0, std::nullopt},
     {"few seen", {200, 0, 1, 0}, 0.9, 300.0},
     {"low", {40, 1, 1, 2}, std::nullopt, 1e20},
 };
@@ -57,10 +57,10 @@ const std::vector<Block> kGood{
 const char* const kGoodCsv = "block,n100,n111,n101,n110,s_fixed,count\n"
                              "north,10,20,5,7,,30\n"
                              "\"east, upper\",30,40,10,12,,\n"
-                             "\"say \"\"hi\"\" \\o/\",12,8,6,9,0.8,25\n"
+                             "\"say \"\"hi\"\"\",12,8,6,9,0.8,25\n"
                              "ridge,0,10,0,5,,40\n"
                              "\" edge \",3,4,5,6,,\n"
-                             "closed,5,10,2,3,1,\n"
+                             "closed\\gate,5,10,2,3,1,\n"
                              "few seen,200,0,1,0,0.9,300\n"
                              "low,40,1,1,2,,100000000000000000000\n";
 
