@@ -42,7 +42,8 @@ struct Block {
 };
 
 // Interior estimates, names that need quoting or hold a backslash, S held (at 0.8 and at 1), S and
-// P not identifiable, S on its bound, P on its bound with a count, limits below 0.01, a count written as typed.
+// P not identifiable, S on its bound, P on its bound with a count, limits below 0.01, a count
+// written as typed.
 const std::vector<Block> kGood{
     {"north", {10, 20, 5, 7}, std::nullopt, 30.0},
     {"east, upper", {30, 40, 10, 12}, std::nullopt, std::nullopt},
