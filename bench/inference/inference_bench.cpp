@@ -1,15 +1,11 @@
 // The exact inference of one block (the fit, the profile limits of P and S, standard errors, the
-// fit check) on typical blocks: the Newton search on the profile beside the bracketing search it
-// replaced, in one run. Each Newton row also says how far its limits lie from the bracketing ones.
+// fit check) on typical blocks.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <string>
 
 #include "Analysis.h"
-#include "BracketedLimits.h"
 
 namespace {
 
@@ -30,38 +26,15 @@ std::string label(const Problem& problem)
            "," + std::to_string(c.n110) + (problem.sFree ? "" : " S held");
 }
 
-double apart(const Limit& a, const Limit& b)
-{
-    return a.kind == b.kind ? std::fabs(a.value - b.value) : HUGE_VAL;
-}
-
 void BM_ExactInference(benchmark::State& state)
 {
     const Problem& problem = kBlocks[static_cast<std::size_t>(state.range(0))];
     for (auto _ : state) {
         benchmark::DoNotOptimize(analyse(problem));
     }
-    const Analysis mine = analyse(problem);
-    const Analysis before = bracketed::analyse(problem);
-    state.counters["apart"] = std::max({apart(mine.limitsP.lower, before.limitsP.lower),
-                                        apart(mine.limitsP.upper, before.limitsP.upper),
-                                        apart(mine.limitsS.lower, before.limitsS.lower),
-                                        apart(mine.limitsS.upper, before.limitsS.upper)});
     state.SetLabel(label(problem));
 }
 BENCHMARK(BM_ExactInference)->DenseRange(0, kBlocks.size() - 1)->Unit(benchmark::kMicrosecond);
-
-void BM_ExactInferenceBracketed(benchmark::State& state)
-{
-    const Problem& problem = kBlocks[static_cast<std::size_t>(state.range(0))];
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(bracketed::analyse(problem));
-    }
-    state.SetLabel(label(problem));
-}
-BENCHMARK(BM_ExactInferenceBracketed)
-    ->DenseRange(0, kBlocks.size() - 1)
-    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
