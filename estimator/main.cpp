@@ -22,7 +22,7 @@
 #include <thread>
 #include <utility>
 
-#include "BlockPlots.h"
+#include "PlotterLoader.h"
 #include "OutputWriters.h"
 #include "Population.h"
 #include "Survey.h"

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -48,12 +47,5 @@ public:
                                          inference::Parameter profiled, KestrumN_E04JYF N_E04JYF,
                                          const std::filesystem::path& file) = 0;
 };
-
-// The file the plotter is loaded from, beside the program.
-inline constexpr const char* kPlotModule = "kestrum-estimate-plots.so";
-
-// Loads Qt and the plotter, and makes the application Qt's fonts need; once in a run. Throws
-// std::runtime_error when the plotting part cannot be loaded.
-std::unique_ptr<Plotter> loadPlotter();
 
 } // namespace kestrum::survey
