@@ -22,8 +22,8 @@
 #include <thread>
 #include <utility>
 
-#include "PlotterLoader.h"
 #include "OutputWriters.h"
+#include "PlotterLoader.h"
 #include "Population.h"
 #include "Survey.h"
 #include "kestrum.h"
@@ -231,6 +231,7 @@ int main(int argc, char** argv)
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::string framePath;
     std::string frameBlocks;
+    std::string pBy = "stratum";
     bool totalsOnly = false;
 
     app.add_option("survey", inputPath,
@@ -290,16 +291,27 @@ int main(int argc, char** argv)
             },
             "0.01..1000"))
         ->capture_default_str();
-    CLI::Option* const frameOption = app.add_option(
-        "--frame", framePath,
-        "A CSV file with the columns stratum and blocks: how many blocks of the city each stratum "
-        "holds. Adds the dogs of each stratum and of the city. Example: --frame frame.csv")
-        ->type_name("FILE");
+    CLI::Option* const frameOption =
+        app.add_option(
+               "--frame", framePath,
+               "A CSV file with the columns stratum and blocks: how many blocks of the city each "
+               "stratum "
+               "holds. Adds the dogs of each stratum and of the city. Example: --frame frame.csv")
+            ->type_name("FILE");
     app.add_option("--blocks", frameBlocks,
                    "The blocks of the city, for a survey of one stratum (no stratum column): as "
                    "--frame with one stratum. Example: --blocks 400")
         ->type_name("B")
         ->excludes(frameOption);
+    app.add_option("--p-by", pBy,
+                   "Whose P divides each block's street count in the totals: \"stratum\" (each "
+                   "stratum's P fitted to all its blocks, each block's own drawn towards it as "
+                   "far as the blocks differ), \"survey\" (the same with one P for the whole "
+                   "survey) or \"block\" (each block's own P; blocks whose P lies on a bound or "
+                   "has no standard error are left out: for surveys of large blocks). Example: "
+                   "--p-by survey")
+        ->check(CLI::IsMember({"stratum", "survey", "block"}))
+        ->capture_default_str();
     app.add_flag("--totals-only", totalsOnly,
                  "Write only the rows of the strata and the city. Example: --totals-only");
     app.set_version_flag("--version", "kestrum-estimate 1.0");
@@ -354,6 +366,7 @@ int main(int argc, char** argv)
     options.jobs = jobs;
     options.frame = std::move(frame);
     options.totalsOnly = totalsOnly;
+    options.pBy = pBy == "block" ? PBy::Block : pBy == "survey" ? PBy::Survey : PBy::Stratum;
 
     std::unique_ptr<Plotter> plotter;
     if (!plots.empty()) {

@@ -1,5 +1,6 @@
 #include "Totals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -118,7 +119,10 @@ Total stratumTotal(double frameBlocks, const StratumSample& sample)
     return result;
 }
 
-Total cityTotal(std::span<const Total> strata)
+namespace {
+
+// The status of a sum of strata: no total when one has none, no limits when one has none.
+Total summed(std::span<const Total> strata)
 {
     Total result;
     result.status = TotalStatus::Given;
@@ -138,9 +142,82 @@ Total cityTotal(std::span<const Total> strata)
     }
     if (result.status != TotalStatus::Given) {
         result.variance = 0.0;
+    }
+    return result;
+}
+
+} // namespace
+
+Total cityTotal(std::span<const Total> strata)
+{
+    Total result = summed(strata);
+    if (result.status == TotalStatus::Given) {
+        logNormalLimits(result);
+    }
+    return result;
+}
+
+bool sharedPLimits(const Analysis& analysis, SharedPLimits& limits)
+{
+    const double P = analysis.fit.P;
+    limits.P = P;
+    const ProfileInterval& interval = analysis.limitsP;
+    if (!interval.given() || interval.lower.kind == LimitKind::NotGiven ||
+        interval.upper.kind == LimitKind::NotGiven) {
+        return false;
+    }
+    limits.lower = interval.lower.value;
+    limits.upper = interval.upper.value;
+    if (analysis.standardErrors.given()) {
+        const double relative = analysis.standardErrors.seP / P;
+        limits.logVariance = relative * relative;
+    } else {
+        const double wider =
+            std::max(std::log(limits.upper / P), std::log(P / limits.lower)) / kZ975;
+        limits.logVariance = wider * wider;
+    }
+    return true;
+}
+
+Total divideByP(const Total& expanded, const SharedPLimits& P)
+{
+    Total result = expanded;
+    if (expanded.status == TotalStatus::NotGiven) {
         return result;
     }
-    logNormalLimits(result);
+    result.total = expanded.total / P.P;
+    if (expanded.status != TotalStatus::Given) {
+        return result;
+    }
+    const double T = result.total;
+    result.variance = expanded.variance / (P.P * P.P) + T * T * P.logVariance;
+    result.se = std::sqrt(result.variance);
+    // A's own half-widths on the log scale, none when A is 0 (then so is every count, and T).
+    const double down = expanded.total > 0.0 ? std::log(expanded.total / expanded.lower) : 0.0;
+    const double up = expanded.total > 0.0 ? std::log(expanded.upper / expanded.total) : 0.0;
+    // T's lower limit goes with P's upper one, and the other way round.
+    const double pDown = std::log(P.upper / P.P);
+    const double pUp = std::log(P.P / P.lower);
+    result.lower = T * std::exp(-std::sqrt(down * down + pDown * pDown));
+    result.upper = T * std::exp(std::sqrt(up * up + pUp * pUp));
+    return result;
+}
+
+Total sumOfStrata(std::span<const Total> strata)
+{
+    Total result = summed(strata);
+    if (result.status != TotalStatus::Given) {
+        return result;
+    }
+    double below = 0.0;
+    double above = 0.0;
+    for (const Total& stratum : strata) {
+        below += (stratum.total - stratum.lower) * (stratum.total - stratum.lower);
+        above += (stratum.upper - stratum.total) * (stratum.upper - stratum.total);
+    }
+    result.se = std::sqrt(result.variance);
+    result.lower = std::max(0.0, result.total - std::sqrt(below));
+    result.upper = result.total + std::sqrt(above);
     return result;
 }
 

@@ -5,6 +5,12 @@
 // (the choice of blocks, with the finite-population correction) and each block's own variance
 // (the uncertainty in P and the street count's binomial variation). The 95% limits are
 // log-normal, so that they never fall below zero and widen upward as counts of animals do.
+//
+// With a P shared by the blocks (SharedP.h), the total is T = A / P: A sums the street counts,
+// each scaled by the shared P over the block's own and expanded as above, and P's uncertainty is
+// common to every block, so it enters once. A's log-normal limits and P's profile limits are
+// joined on the log scale (the method of variance estimates recovered, MOVER), which keeps the
+// skew of 1 / P; a city of strata with P of their own joins the strata's limits the same way.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +18,7 @@
 #include <span>
 #include <string_view>
 
+#include "Analysis.h"
 #include "Fit.h"
 #include "StandardErrors.h"
 
@@ -83,6 +90,27 @@ struct Total {
 Total stratumTotal(double frameBlocks, const StratumSample& sample);
 
 // The sum over strata: no total when a stratum has none, no limits when a stratum has none.
+// Log-normal limits from the summed variance.
 Total cityTotal(std::span<const Total> strata);
+
+// P as the totals see it: the estimate, its 95% profile limits (a bound where the limit lies beyond
+// it) and the variance of ln P for the standard error: from the observed information where it is
+// given, else from the wider side of the profile limits.
+struct SharedPLimits {
+    double P = 0.0;
+    double lower = 0.0;
+    double upper = 0.0;
+    double logVariance = 0.0;
+};
+// False when the analysis gives neither a standard error nor profile limits of P.
+bool sharedPLimits(const Analysis& analysis, SharedPLimits& limits);
+
+// T = A / P from the expanded counts A (a Total of stratumTotal or cityTotal over the blocks'
+// count x shared P / own P) and the shared P: total, standard error (delta method) and limits.
+Total divideByP(const Total& expanded, const SharedPLimits& P);
+
+// The sum of strata with P of their own, limits joined as independent: T - sqrt(sum (T_h - L_h)^2)
+// and T + sqrt(sum (U_h - T_h)^2).
+Total sumOfStrata(std::span<const Total> strata);
 
 } // namespace kestrum::inference

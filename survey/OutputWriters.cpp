@@ -51,6 +51,8 @@ constexpr std::array<std::string_view, kColumns> kNames{"fit",
                                                         "N_lower_open",
                                                         "N_upper",
                                                         "N_upper_open",
+                                                        "P_in_total",
+                                                        "N_in_total",
                                                         "blocks",
                                                         "LR",
                                                         "LR_df",
@@ -66,6 +68,8 @@ constexpr std::array<std::string_view, kColumns> kNames{"fit",
                                                         "total_lower",
                                                         "total_upper",
                                                         "dogs_per_block",
+                                                        "method",
+                                                        "P_spread",
                                                         "warnings",
                                                         "error"};
 
@@ -149,14 +153,17 @@ void appendCsvText(std::string_view text, std::string& out)
 } // namespace
 
 struct RowWriter::Cell {
-    enum class Kind { Absent, Empty, Real, Count, Integer, Boolean, Text };
-    Kind kind = Kind::Absent; // Absent: the column does not apply to this kind of row
+    enum class Kind { Absent, Empty, Real, Count, Integer, Boolean, Text, Deferred };
+    // Absent: the column does not apply to this kind of row. Deferred: left out of the text, to
+    // go in later where write() says.
+    Kind kind = Kind::Absent;
     double real = 0.0;
     long long integer = 0;
     bool boolean = false;
     std::string_view text{};
 
     static Cell empty() { return of(Kind::Empty); }
+    static Cell deferred() { return of(Kind::Deferred); }
     static Cell number(double value, Kind kind = Kind::Real)
     {
         Cell cell = of(std::isfinite(value) ? kind : Kind::Empty);
@@ -205,10 +212,9 @@ void setLimit(Cells& cells, Column column, const inference::Limit& limit)
 }
 
 // The columns every fit has, from P and S to the fit check: all of the exact maximum.
-void fitCells(const BlockAnalysis& block, Cells& cells)
+void fitCells(const inference::Analysis& a, bool sFree, Cells& cells)
 {
-    const inference::Analysis& a = block.analysis;
-    cells[at(Column::S_free)] = Cell::flag(block.sFree);
+    cells[at(Column::S_free)] = Cell::flag(sFree);
     cells[at(Column::S)] = Cell::number(a.fit.S);
     cells[at(Column::P)] = Cell::number(a.fit.P);
     cells[at(Column::log_likelihood)] = Cell::number(a.fit.logLikelihood);
@@ -224,7 +230,7 @@ void fitCells(const BlockAnalysis& block, Cells& cells)
 
     const inference::StandardErrors& se = a.standardErrors;
     cells[at(Column::se_P)] = se.given() ? Cell::number(se.seP) : Cell::empty();
-    cells[at(Column::se_S)] = se.given() && block.sFree ? Cell::number(se.seS) : Cell::empty();
+    cells[at(Column::se_S)] = se.given() && sFree ? Cell::number(se.seS) : Cell::empty();
 
     const inference::FitCheck& check = a.fitCheck;
     const bool checked = check.given();
@@ -288,7 +294,7 @@ std::string RowWriter::header() const
 
 // Every row kind is a set of cells, written by write() alone; a column a kind leaves unset is
 // absent from its JSON object.
-void RowWriter::block(const BlockResult& result, std::string& out) const
+void RowWriter::block(const BlockResult& result, std::string& out, std::size_t* cellsAt) const
 {
     Cells cells{};
     cells[at(Column::fit)] = Cell::words("block");
@@ -298,7 +304,7 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
     cells[at(Column::error)] = Cell::empty();
     cells[at(Column::stratum)] =
         result.row.stratum.empty() ? Cell::empty() : Cell::words(result.row.stratum);
-    fitCells(result.block, cells);
+    fitCells(result.block.analysis, result.block.sFree, cells);
 
     std::vector<Note> notes = blockNotes(result.block);
     if (result.sameNameLine != 0) {
@@ -308,6 +314,8 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
     }
     cells[at(Column::count)] =
         result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count) : Cell::empty();
+    cells[at(Column::P_in_total)] = cellsAt != nullptr ? Cell::deferred() : Cell::empty();
+    cells[at(Column::N_in_total)] = cells[at(Column::P_in_total)];
     cells[at(Column::N)] = Cell::empty();
     setLimit(cells, Column::N_lower, {});
     setLimit(cells, Column::N_upper, {});
@@ -328,7 +336,27 @@ void RowWriter::block(const BlockResult& result, std::string& out) const
             notes.push_back({"no_population", "No number of dogs: " + reason + "."});
         }
     }
-    write(cells.data(), notes, out);
+    write(cells.data(), notes, out, cellsAt);
+}
+
+void RowWriter::inTotalCells(double P, double N, std::string& out) const
+{
+    for (const Column column : {Column::P_in_total, Column::N_in_total}) {
+        const double value = column == Column::P_in_total ? P : N;
+        if (format_ == Format::Csv) {
+            out += ',';
+            if (std::isfinite(value)) {
+                number(value, digits_, out);
+            }
+            continue;
+        }
+        out += ",\"";
+        out += kNames[at(column)];
+        out += "\":";
+        out += std::isfinite(value)
+                   ? nlohmann::ordered_json(digits_ >= 0 ? rounded(value) : value).dump()
+                   : "null";
+    }
 }
 
 void RowWriter::failed(const RowError& error, std::string& out) const
@@ -362,15 +390,15 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
 
     std::vector<Note> notes;
     if (result.fixedSBlocks > 0) {
-        notes.push_back({"fixed_S_left_out",
-                         std::to_string(result.fixedSBlocks) +
-                             (result.fixedSBlocks == 1
-                                  ? " block holds S at a value of its own and is"
-                                  : " blocks hold S at values of their own and are") +
-                             " left out of the pooled fit and the comparison."});
+        notes.push_back(
+            {"fixed_S_left_out",
+             std::to_string(result.fixedSBlocks) +
+                 (result.fixedSBlocks == 1 ? " block holds S at a value of its own and is"
+                                           : " blocks hold S at values of their own and are") +
+                 " left out of the pooled fit and the comparison."});
     }
     if (result.fit) {
-        fitCells(*result.fit, cells);
+        fitCells(result.fit->analysis, result.fit->sFree, cells);
     }
     const PooledComparison& c = result.comparison;
     if (c.given()) {
@@ -420,6 +448,19 @@ void RowWriter::totals(const TotalsRow& row, std::string& out) const
     cells[at(Column::total_upper)] = limits ? Cell::number(t.upper) : Cell::empty();
     const std::optional<double> perBlock = t.perBlock();
     cells[at(Column::dogs_per_block)] = perBlock ? Cell::number(*perBlock) : Cell::empty();
+    cells[at(Column::method)] = Cell::words(methodName(row.method));
+    if (row.shared) {
+        fitCells(*row.shared, row.shared->problem.sFree, cells);
+        cells[at(Column::P_spread)] = Cell::number(row.spreadOfP);
+    }
+    if (row.comparison) {
+        const PooledComparison& c = *row.comparison;
+        cells[at(Column::LR)] = Cell::number(c.lr);
+        cells[at(Column::LR_df)] = Cell::whole(c.df);
+        cells[at(Column::LR_p)] = Cell::number(c.p);
+        cells[at(Column::AIC_shared)] = Cell::number(c.aicShared);
+        cells[at(Column::AIC_separate)] = Cell::number(c.aicSeparate);
+    }
     write(cells.data(), row.notes, out);
 }
 
@@ -489,17 +530,25 @@ void RowWriter::number(double value, int digits, std::string& out) const
     }
 }
 
-void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const
+void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::string& out,
+                      std::size_t* cellsAt) const
 {
     if (format_ == Format::Csv) {
         for (std::size_t k = 0; k < kColumns; ++k) {
+            const Cell& cell = cells[k];
+            if (cell.kind == Cell::Kind::Deferred) {
+                if (cellsAt != nullptr && (k == 0 || cells[k - 1].kind != Cell::Kind::Deferred)) {
+                    *cellsAt = out.size();
+                }
+                continue;
+            }
             if (k > 0) {
                 out += ',';
             }
-            const Cell& cell = cells[k];
             switch (cell.kind) {
             case Cell::Kind::Absent:
             case Cell::Kind::Empty:
+            case Cell::Kind::Deferred:
                 break;
             case Cell::Kind::Real:
                 number(cell.real, digits_, out);
@@ -558,9 +607,8 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
     // Printable ASCII without quotes or backslashes is its own JSON text, as the serializer would
     // write it; anything else goes through the serializer.
     auto text = [&out, &serializer](std::string_view value) {
-        if (std::all_of(value.begin(), value.end(), [](char c) {
-                return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-            })) {
+        if (std::all_of(value.begin(), value.end(),
+                        [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
             out += '"';
             out += value;
             out += '"';
@@ -586,6 +634,11 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
         }
         switch (cell.kind) {
         case Cell::Kind::Absent:
+            continue;
+        case Cell::Kind::Deferred:
+            if (cellsAt != nullptr && (k == 0 || cells[k - 1].kind != Cell::Kind::Deferred)) {
+                *cellsAt = out.size();
+            }
             continue;
         case Cell::Kind::Empty:
             member(name, nullptr);

@@ -1,8 +1,9 @@
 // What the estimator writes: one row per data row of the input (fitted, or failed with its reason),
-// a row for the pooled fit, and with a sampling frame a row per stratum and one for the city, as CSV (one header line, then one line per row) or as JSON
-// Lines (one object per line). Both carry the same columns; each row is formatted whole before any
-// of it is written. Numeric columns hold numbers only: a value that cannot be given is empty (null
-// in JSON), and an open limit is its bound with `true` in the companion *_open column.
+// a row for the pooled fit, and with a sampling frame a row per stratum and one for the city, as
+// CSV (one header line, then one line per row) or as JSON Lines (one object per line). Both carry
+// the same columns; each row is formatted whole before any of it is written. Numeric columns hold
+// numbers only: a value that cannot be given is empty (null in JSON), and an open limit is its
+// bound with `true` in the companion *_open column.
 #pragma once
 
 #include <cstddef>
@@ -42,10 +43,10 @@ enum class Column {
     fit, line, block, status, S_free, S, P, log_likelihood,
     P_lower, P_lower_open, P_upper, P_upper_open, S_lower, S_lower_open, S_upper, S_upper_open,
     se_P, se_S, G2, X2, df, p_G2, p_X2,
-    count, N, N_lower, N_lower_open, N_upper, N_upper_open,
+    count, N, N_lower, N_lower_open, N_upper, N_upper_open, P_in_total, N_in_total,
     blocks, LR, LR_df, LR_p, AIC_shared, AIC_separate,
     stratum, blocks_sampled, blocks_used, frame_blocks,
-    total, total_se, total_lower, total_upper, dogs_per_block,
+    total, total_se, total_lower, total_upper, dogs_per_block, method, P_spread,
     warnings, error,
     // clang-format on
     kCount
@@ -72,7 +73,11 @@ public:
 
     // The CSV header line; nothing for JSON.
     std::string header() const;
-    void block(const BlockResult& result, std::string& out) const;
+    // With cellsAt, the cells P_in_total and N_in_total are left out and where they go is told,
+    // for inTotalCells() to fill in once the totals are known; without, they are empty.
+    void block(const BlockResult& result, std::string& out, std::size_t* cellsAt = nullptr) const;
+    // The cells P_in_total and N_in_total with their separator, to go in at cellsAt.
+    void inTotalCells(double P, double N, std::string& out) const;
     // A data row that is not a block: its line, block and reason.
     void failed(const RowError& error, std::string& out) const;
     void pooled(const PooledResult& result, std::string& out) const;
@@ -82,7 +87,8 @@ public:
     struct Cell;
 
 private:
-    void write(const Cell* cells, const std::vector<Note>& notes, std::string& out) const;
+    void write(const Cell* cells, const std::vector<Note>& notes, std::string& out,
+               std::size_t* cellsAt = nullptr) const;
     void number(double value, int digits, std::string& out) const;
     double rounded(double value) const;
 

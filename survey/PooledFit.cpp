@@ -68,22 +68,47 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
     }
     result.fit = estimateBlock(inputs, true, profiled, N_E04JYF);
 
-    PooledComparison& c = result.comparison;
+    result.comparison = compare(result.fit->analysis.fit.logLikelihood);
+    return result;
+}
+
+PooledComparison PooledFit::compare() const
+{
+    const auto largest = std::numeric_limits<std::int32_t>::max();
+    if (blocks_ < 2 || std::any_of(std::begin(summed_), std::end(summed_),
+                                   [largest](std::int64_t n) { return n > largest; })) {
+        return compare(0.0); // tells why there is none
+    }
+    inference::Problem problem;
+    problem.counts = {static_cast<std::int32_t>(summed_[0]), static_cast<std::int32_t>(summed_[1]),
+                      static_cast<std::int32_t>(summed_[2]), static_cast<std::int32_t>(summed_[3])};
+    return compare(inference::fit(problem).logLikelihood);
+}
+
+PooledComparison PooledFit::compare(double sharedLogLikelihood) const
+{
+    PooledComparison c;
+    c.roughBlocks = roughBlocks_;
     if (blocks_ < 2) {
         c.reason = "it needs at least two blocks with S estimated";
-        return result;
+        return c;
+    }
+    if (std::any_of(std::begin(summed_), std::end(summed_),
+                    [](std::int64_t n) { return n > std::numeric_limits<std::int32_t>::max(); })) {
+        c.reason = "a summed frequency exceeds 2147483647";
+        return c;
     }
     c.separateLogLikelihood = sum_ + compensation_;
-    c.sharedLogLikelihood = result.fit->analysis.fit.logLikelihood;
+    c.sharedLogLikelihood = sharedLogLikelihood;
     // The separate maxima can never sum to less than the shared one; a negative difference is
     // rounding.
     c.lr = std::max(0.0, 2.0 * (c.separateLogLikelihood - c.sharedLogLikelihood));
     c.df = kParametersPerFit * static_cast<int>(blocks_ - 1);
     c.p = inference::chiSquareSurvival(c.lr, c.df);
     c.aicShared = -2.0 * c.sharedLogLikelihood + 2.0 * kParametersPerFit;
-    c.aicSeparate = -2.0 * c.separateLogLikelihood +
-                    2.0 * kParametersPerFit * static_cast<double>(blocks_);
-    return result;
+    c.aicSeparate =
+        -2.0 * c.separateLogLikelihood + 2.0 * kParametersPerFit * static_cast<double>(blocks_);
+    return c;
 }
 
 } // namespace kestrum::survey

@@ -18,14 +18,14 @@
 namespace kestrum::survey {
 
 struct PooledComparison {
-    std::string reason;           // why there is no comparison; empty when there is
+    std::string reason;                 // why there is no comparison; empty when there is
     double separateLogLikelihood = 0.0; // sum of the blocks' maxima
     double sharedLogLikelihood = 0.0;   // maximum with P and S shared
-    double lr = 0.0;              // 2 (separate - shared), never below 0
-    int df = 0;                   // 2 (blocks - 1)
-    double p = 1.0;               // chi-square survival of lr on df
-    double aicShared = 0.0;       // -2 shared + 2 * 2
-    double aicSeparate = 0.0;     // -2 separate + 2 * 2 * blocks
+    double lr = 0.0;                    // 2 (separate - shared), never below 0
+    int df = 0;                         // 2 (blocks - 1)
+    double p = 1.0;                     // chi-square survival of lr on df
+    double aicShared = 0.0;             // -2 shared + 2 * 2
+    double aicSeparate = 0.0;           // -2 separate + 2 * 2 * blocks
     // Blocks whose estimate lies on a bound or whose S and P cannot be told apart: the
     // chi-square reference and AIC's parameter count are rough for them.
     std::size_t roughBlocks = 0;
@@ -51,6 +51,11 @@ public:
     // The fit of the summed frequencies, from the window's start (S = P = 0.9), and the
     // comparison.
     PooledResult finish(inference::Parameter profiled, KestrumN_E04JYF N_E04JYF) const;
+
+    // The comparison alone, against the exact maximum of the shared fit, given or found.
+    PooledComparison compare(double sharedLogLikelihood) const;
+    PooledComparison compare() const;
+    std::size_t blocks() const { return blocks_; }
 
 private:
     std::size_t blocks_ = 0;

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <limits>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
 #include "Population.h"
+#include "RowSpool.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
 
@@ -76,10 +78,13 @@ struct Done {
     std::size_t stratum = 0;
     std::optional<BlockRow> row;
     std::optional<inference::Analysis> analysis;
+    // Where the row's cells of its part in the total go, when they wait for the totals.
+    std::size_t cellsAt = SpooledRow::kNoCells;
 };
 
 // A row on its own: nothing here depends on the rows before it.
-Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, KestrumN_E04JYF N_E04JYF)
+Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, KestrumN_E04JYF N_E04JYF,
+          bool deferCells)
 {
     Done done;
     if (auto* error = std::get_if<RowError>(&job.row)) {
@@ -98,14 +103,17 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
         const std::string reason = "s_fixed " + std::string(shown) +
                                    " gives these frequencies a likelihood of zero at every P: "
                                    "nothing can be estimated";
-        job.row = RowError{row.line, row.block, reason};
-        return work(job, options, writer, N_E04JYF);
+        job.row = RowError{row.line, row.block, reason, row.stratum};
+        return work(job, options, writer, N_E04JYF, deferCells);
     }
     const EstimateInputs inputs = inputsFor(row, options.rangePct);
     const bool sFree = !row.sFixed;
     BlockResult result;
     result.sameNameLine = job.sameNameLine;
-    if (!job.plotFile.empty()) {
+    if (row.counts.total() == 0.0) {
+        // No dog identified: nothing to search or draw, and the exact inference says so.
+        result.block = exactBlock(row, options.profiled);
+    } else if (!job.plotFile.empty()) {
         PlottedBlock plotted = options.plotter->estimateAndPlot(inputs, sFree, options.profiled,
                                                                 N_E04JYF, job.plotFile);
         result.block = std::move(plotted.block);
@@ -126,7 +134,7 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.fit = result.block.analysis.fit;
     result.row = std::move(row);
     if (!options.totalsOnly) {
-        writer.block(result, done.text);
+        writer.block(result, done.text, deferCells ? &done.cellsAt : nullptr);
     }
     if (options.frame) {
         done.stratum = job.stratum;
@@ -158,7 +166,10 @@ public:
             plots_.emplace(*options_.plots);
         }
         if (options_.frame) {
-            totals_.emplace(*options_.frame);
+            totals_.emplace(*options_.frame, options_.pBy);
+            if (totals_->deferred() && !options_.totalsOnly) {
+                spool_.emplace();
+            }
         }
         output_.row(writer_.header());
         // Batches of rows are fitted on the workers while this thread reads the next and writes
@@ -174,7 +185,7 @@ public:
                     std::vector<Done> done;
                     done.reserve(jobsOfBatch.size());
                     for (Job& job : jobsOfBatch) {
-                        done.push_back(work(job, options_, writer_, N_E04JYF_));
+                        done.push_back(work(job, options_, writer_, N_E04JYF_, spool_.has_value()));
                     }
                     return done;
                 },
@@ -201,6 +212,10 @@ public:
             submit();
         }
         finishUpTo(0);
+        if (totals_) {
+            totals_->finish();
+        }
+        replay(true);
         std::string text;
         if (!options_.totalsOnly) {
             writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
@@ -218,10 +233,50 @@ public:
     }
 
 private:
+    // The rows held for the totals, with their cells filled in when the totals are known; on a
+    // run that stops early they go out without them, so that no row read is lost.
+    void replay(bool totalsKnown)
+    {
+        if (!spool_) {
+            return;
+        }
+        std::string text;
+        spool_->replay([&](const SpooledRow& held) {
+            if (held.cellsAt == SpooledRow::kNoCells) {
+                output_.row(held.text);
+                return;
+            }
+            InTotal in;
+            if (totalsKnown) {
+                in = totals_->inTotal(held.stratum, held.counts, held.sHeld,
+                                      std::isnan(held.count) ? std::nullopt
+                                                             : std::optional<double>(held.count));
+            }
+            text.assign(held.text.substr(0, held.cellsAt));
+            writer_.inTotalCells(in.P, in.N, text);
+            text.append(held.text.substr(held.cellsAt));
+            output_.row(text);
+        });
+    }
+
+public:
+    // Whatever stopped the run, the rows held so far go out.
+    void salvage()
+    {
+        try {
+            replay(false);
+        } catch (const OutputError&) {
+        }
+    }
+
+private:
     // What depends on the rows before: the first line of the same name, a plot file of its own.
     Job prepare(Row&& row)
     {
         Job job{std::move(row), 0, {}, 0};
+        if (const auto* failed = std::get_if<RowError>(&job.row); failed != nullptr && totals_) {
+            totals_->sampleUnread(*failed);
+        }
         if (const auto* block = std::get_if<BlockRow>(&job.row)) {
             // A stratum the frame lacks stops the run here, before its row is written.
             job.stratum = totals_ ? totals_->sample(*block) : 0;
@@ -238,7 +293,18 @@ private:
     // In input order: the row out, its share of the pooled fit, and what went wrong told.
     void finish(const Done& done)
     {
-        if (!done.text.empty()) {
+        if (!done.text.empty() && spool_) {
+            SpooledRow held;
+            held.cellsAt = done.cellsAt;
+            held.text = done.text;
+            if (done.row) {
+                held.stratum = done.stratum;
+                held.counts = done.row->counts;
+                held.sHeld = done.row->sFixed.value_or(0.0);
+                held.count = done.row->count.value_or(std::numeric_limits<double>::quiet_NaN());
+            }
+            spool_->put(held);
+        } else if (!done.text.empty()) {
             output_.row(done.text);
         }
         if (done.fitted) {
@@ -267,6 +333,7 @@ private:
     PooledFit pooled_;
     std::optional<PlotFolder> plots_;
     std::optional<SurveyTotals> totals_;
+    std::optional<RowSpool> spool_;
     SurveySummary summary_;
     // Block names seen, by hash, with the first line of each: a duplicate check that keeps a few
     // bytes a block, not the names.
@@ -278,9 +345,14 @@ private:
 SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
                         const SurveyOptions& options, KestrumN_E04JYF N_E04JYF)
 {
+    std::optional<Run> run;
     try {
-        return Run(input, output, progress, options, N_E04JYF)();
+        run.emplace(input, output, progress, options, N_E04JYF);
+        return (*run)();
     } catch (...) {
+        if (run) {
+            run->salvage();
+        }
         // Whatever stopped the run, the whole rows already made go out.
         try {
             output.flush();

@@ -11,6 +11,7 @@
 #include "Progress.h"
 #include "SamplingFrame.h"
 #include "SurveyReader.h"
+#include "SurveyTotals.h"
 
 namespace kestrum::survey {
 
@@ -31,6 +32,7 @@ struct SurveyOptions {
     unsigned jobs = 1;   // threads fitting blocks; the output is the same for any number
     // The city's blocks by stratum: with it, rows of dogs per stratum and in the city follow.
     std::optional<SamplingFrame> frame;
+    PBy pBy = PBy::Stratum;  // whose P divides each block's street count in the totals
     bool totalsOnly = false; // only those rows, neither the blocks nor the pooled fit
 };
 

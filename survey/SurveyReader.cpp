@@ -324,10 +324,9 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
     decimalComma_ = separator == ';';
     headerFields_ = record_.fields.size();
     std::optional<std::size_t> found[8];
-    const std::string_view names[8] = {kBlockColumn,          kFrequencyColumns[0],
-                                       kFrequencyColumns[1],  kFrequencyColumns[2],
-                                       kFrequencyColumns[3],  kSFixedColumn,
-                                       kCountColumn,          kStratumColumn};
+    const std::string_view names[8] = {
+        kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
+        kFrequencyColumns[3], kSFixedColumn,        kCountColumn,         kStratumColumn};
     for (std::size_t column = 0; column < headerFields_; ++column) {
         const std::string name = lowerCase(record_.fields[column]);
         for (std::size_t k = 0; k < 8; ++k) {
@@ -374,12 +373,15 @@ Row SurveyReader::parse(const Record& record) const
 {
     const std::string block = block_ < record.fields.size() ? record.fields[block_] : "";
     if (!record.problem.empty()) {
-        return RowError{record.line, block, record.problem};
+        return RowError{record.line, block, record.problem, {}};
     }
     if (record.fields.size() != headerFields_) {
-        return RowError{record.line, block,
+        // A stratum is believed only where the fields line up with the header.
+        return RowError{record.line,
+                        block,
                         "the record has " + std::to_string(record.fields.size()) +
-                            " fields where the header has " + std::to_string(headerFields_)};
+                            " fields where the header has " + std::to_string(headerFields_),
+                        {}};
     }
     BlockRow row;
     row.line = record.line;
@@ -410,10 +412,6 @@ Row SurveyReader::parse(const Record& record) const
             *counts[k] = static_cast<std::int32_t>(*value);
         }
     }
-    if (problems.empty() && row.counts.total() == 0.0) {
-        addProblem(problems, "all four frequencies are zero: there is nothing to estimate from");
-    }
-
     if (sFixed_ && !record.fields[*sFixed_].empty()) {
         const std::string& text = record.fields[*sFixed_];
         const std::optional<double> value = number(text, decimalComma_);
@@ -442,7 +440,7 @@ Row SurveyReader::parse(const Record& record) const
     }
 
     if (!problems.empty()) {
-        return RowError{record.line, row.block, problems};
+        return RowError{record.line, row.block, problems, row.stratum};
     }
     return row;
 }

@@ -120,6 +120,7 @@ struct RowError {
     std::size_t line = 0;
     std::string block; // as far as the record gives one
     std::string reason;
+    std::string stratum; // when the record names one in the right place
 };
 
 using Row = std::variant<BlockRow, RowError>;

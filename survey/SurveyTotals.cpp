@@ -1,5 +1,8 @@
 #include "SurveyTotals.h"
 
+#include <cmath>
+#include <cstdio>
+#include <span>
 #include <utility>
 
 namespace kestrum::survey {
@@ -7,8 +10,12 @@ namespace kestrum::survey {
 namespace {
 
 // Names listed in a warning before the rest are only counted, so that a survey of thousands of
-// blocks left out still gives a warning one can read.
+// blocks left out still gives a warning one can read. Lines that could not be read are all named:
+// each is a fault in the file to mend.
 constexpr std::uint64_t kNamesShown = 5;
+
+// Below this the blocks are said to differ more than one P and S allows.
+constexpr double kDifferLevel = 0.05;
 
 std::string ordinal(std::uint64_t n)
 {
@@ -21,9 +28,10 @@ std::string ordinal(std::uint64_t n)
     return std::to_string(n) + suffix;
 }
 
-void addNamed(std::string& list, std::uint64_t& count, const std::string& name)
+void addNamed(std::string& list, std::uint64_t& count, const std::string& name,
+              std::uint64_t shown = kNamesShown)
 {
-    if (++count <= kNamesShown) {
+    if (++count <= shown) {
         list += list.empty() ? "" : ", ";
         list += name;
     }
@@ -35,10 +43,35 @@ std::string andMore(const std::string& list, std::uint64_t count)
                                : list;
 }
 
+std::string blockName(const std::string& block, std::size_t line)
+{
+    return printable(block) + " (line " + std::to_string(line) + ")";
+}
+
+std::string pValue(double p)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, p < 0.001 ? "%.1e" : "%.3f", p);
+    return text;
+}
+
 } // namespace
 
-SurveyTotals::SurveyTotals(SamplingFrame frame)
-    : frame_(std::move(frame)), strata_(frame_.strata().size())
+const char* methodName(PBy by)
+{
+    switch (by) {
+    case PBy::Stratum:
+        return "stratum";
+    case PBy::Survey:
+        return "survey";
+    case PBy::Block:
+        return "block";
+    }
+    return "";
+}
+
+SurveyTotals::SurveyTotals(SamplingFrame frame, PBy by)
+    : frame_(std::move(frame)), by_(by), strata_(frame_.strata().size())
 {}
 
 std::size_t SurveyTotals::sample(const BlockRow& row)
@@ -73,39 +106,170 @@ std::size_t SurveyTotals::sample(const BlockRow& row)
     return *at;
 }
 
+void SurveyTotals::sampleUnread(const RowError& row)
+{
+    // Without a stratum of the frame the row belongs nowhere; it is told as a failed row anyway.
+    const std::optional<std::size_t> at =
+        frame_.byName() ? (row.stratum.empty() ? std::nullopt : frame_.find(row.stratum))
+                        : (row.stratum.empty() ? std::optional<std::size_t>(0) : std::nullopt);
+    if (!at || strata_[*at].sampled >= frame_.strata()[*at].blocks) {
+        return;
+    }
+    Stratum& s = strata_[*at];
+    ++s.sampled;
+    addNamed(s.unread.named, s.unread.count, "line " + std::to_string(row.line),
+             std::numeric_limits<std::uint64_t>::max());
+}
+
 void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
                        const inference::Analysis& analysis)
 {
     Stratum& s = strata_[stratum];
-    const inference::LeftOut reason =
-        inference::leftOut(row.count, analysis.fit, analysis.standardErrors);
-    if (reason == inference::LeftOut::None) {
-        s.sample.add(inference::blockDogs(*row.count, analysis.fit.P, analysis.standardErrors.seP));
+    s.comparison.add(row.counts, !row.sFixed, analysis.fit);
+    if (by_ == PBy::Block) {
+        const inference::LeftOut reason =
+            inference::leftOut(row.count, analysis.fit, analysis.standardErrors);
+        if (reason == inference::LeftOut::None) {
+            s.sample.add(
+                inference::blockDogs(*row.count, analysis.fit.P, analysis.standardErrors.seP));
+            return;
+        }
+        Named& out = s.leftOut[static_cast<std::size_t>(reason) - 1];
+        addNamed(out.named, out.count, blockName(row.block, row.line));
         return;
     }
-    LeftOutBlocks& out = s.leftOut[static_cast<std::size_t>(reason) - 1];
-    addNamed(out.named, out.count,
-             printable(row.block) + " (line " + std::to_string(row.line) + ")");
+    s.blocks.push_back({row.counts, row.sFixed.value_or(0.0)});
+    s.counts.push_back(row.count.value_or(std::numeric_limits<double>::quiet_NaN()));
+    if (row.counts.total() == 0.0) {
+        addNamed(s.noDogs.named, s.noDogs.count, blockName(row.block, row.line));
+    }
+    if (!row.count) {
+        addNamed(s.noCount.named, s.noCount.count, blockName(row.block, row.line));
+    }
+}
+
+void SurveyTotals::finish()
+{
+    shared_.clear();
+    if (by_ == PBy::Stratum) {
+        for (const Stratum& s : strata_) {
+            const std::span<const inference::GroupBlock> group(s.blocks);
+            shared_.push_back(inference::sharedP(std::span(&group, 1)));
+        }
+    } else if (by_ == PBy::Survey) {
+        std::vector<std::span<const inference::GroupBlock>> groups;
+        for (const Stratum& s : strata_) {
+            groups.emplace_back(s.blocks);
+        }
+        shared_.push_back(inference::sharedP(groups));
+    }
+}
+
+const inference::SharedP& SurveyTotals::sharedOf(std::size_t stratum) const
+{
+    return shared_[by_ == PBy::Survey ? 0 : stratum];
+}
+
+InTotal SurveyTotals::inTotal(std::size_t stratum, const inference::Counts& counts, double sHeld,
+                              std::optional<double> count) const
+{
+    InTotal in;
+    if (by_ == PBy::Block || !count) {
+        return in;
+    }
+    const inference::SharedP& shared = sharedOf(stratum);
+    if (!shared.given()) {
+        return in;
+    }
+    in.P = inference::blockP(shared, {counts, sHeld}).P;
+    in.N = *count / in.P;
+    return in;
+}
+
+inference::Total SurveyTotals::stratumTotal(std::size_t k, TotalsRow& row,
+                                            inference::Total& expandedCounts) const
+{
+    const Stratum& s = strata_[k];
+    const auto frameBlocks = static_cast<double>(frame_.strata()[k].blocks);
+    if (by_ == PBy::Block) {
+        row.used = s.sample.used();
+        return inference::stratumTotal(frameBlocks, s.sample);
+    }
+    const inference::SharedP& shared = sharedOf(k);
+    inference::Total none;
+    none.frameBlocks = frameBlocks;
+    if (!shared.given()) {
+        if (!s.blocks.empty()) {
+            row.notes.push_back(
+                {"no_shared_P", "No P for the total: " + std::string(shared.reason) + "."});
+        }
+        return none;
+    }
+    // Each block's count scaled by the shared P over its own, so that the common factor 1 / P
+    // stays apart: its uncertainty is the same for every block.
+    inference::StratumSample expanded;
+    const double P = shared.P();
+    for (std::size_t i = 0; i < s.blocks.size(); ++i) {
+        const double count = s.counts[i];
+        if (std::isnan(count)) {
+            continue;
+        }
+        const inference::BlockP own = inference::blockP(shared, s.blocks[i]);
+        const double ratio = P / own.P;
+        const double A = count * ratio;
+        expanded.add({A, count * (1.0 - own.P) * ratio * ratio + A * A * own.relativeVariance});
+    }
+    row.used = expanded.used();
+    inference::SharedPLimits limits;
+    if (!inference::sharedPLimits(shared.analysis, limits)) {
+        row.notes.push_back({"no_shared_P", "No total: P has neither a standard error nor "
+                                            "profile limits."});
+        return none;
+    }
+    // Kept for the city of one P: the strata's expanded counts add before it divides them.
+    expandedCounts = inference::stratumTotal(frameBlocks, expanded);
+    return inference::divideByP(expandedCounts, limits);
 }
 
 std::vector<TotalsRow> SurveyTotals::rows() const
 {
     std::vector<TotalsRow> rows;
     std::vector<inference::Total> totals;
+    std::vector<inference::Total> expanded;
     std::string withoutTotal;
     std::string withoutLimits;
     std::uint64_t withoutTotalCount = 0;
     std::uint64_t withoutLimitsCount = 0;
     TotalsRow city;
     city.city = true;
+    city.method = by_;
     for (std::size_t k = 0; k < strata_.size(); ++k) {
         const Stratum& s = strata_[k];
         const FrameStratum& framed = frame_.strata()[k];
         TotalsRow& row = rows.emplace_back();
         row.stratum = framed.name;
+        row.method = by_;
         row.sampled = s.sampled;
-        row.used = s.sample.used();
-        row.total = inference::stratumTotal(static_cast<double>(framed.blocks), s.sample);
+        row.total = stratumTotal(k, row, expanded.emplace_back());
+        if (by_ != PBy::Block && sharedOf(k).given()) {
+            row.shared = sharedOf(k).analysis;
+            row.spreadOfP = sharedOf(k).spreadOfP();
+        }
+        const PooledComparison comparison = s.comparison.compare();
+        if (comparison.given()) {
+            row.comparison = comparison;
+            if (comparison.p < kDifferLevel) {
+                row.notes.push_back(
+                    {"blocks_differ",
+                     "The blocks of this stratum differ more than one P and S allows "
+                     "(likelihood-ratio test p = " +
+                         pValue(comparison.p) +
+                         (by_ == PBy::Block
+                              ? "): each block's own P is used."
+                              : "): each block's P is drawn towards the shared one only as far "
+                                "as the blocks are seen to differ, so read the total with care.")});
+            }
+        }
         for (std::size_t r = 0; r < std::size(s.leftOut); ++r) {
             if (s.leftOut[r].count > 0) {
                 const auto reason = static_cast<inference::LeftOut>(r + 1);
@@ -114,6 +278,31 @@ std::vector<TotalsRow> SurveyTotals::rows() const
                                          std::string(inference::describe(reason)) + ": " +
                                          andMore(s.leftOut[r].named, s.leftOut[r].count) + "."});
             }
+        }
+        if (s.noCount.count > 0) {
+            row.notes.push_back(
+                {"left_out_of_total", "Left out of the total, with no street "
+                                      "count: " +
+                                          andMore(s.noCount.named, s.noCount.count) + "."});
+        }
+        if (s.noDogs.count > 0) {
+            row.notes.push_back(
+                {"no_dogs_identified", "No dog was identified in " +
+                                           andMore(s.noDogs.named, s.noDogs.count) +
+                                           ": counted in the total with the shared P."});
+        }
+        if (s.unread.count > 0) {
+            row.notes.push_back({"rows_unread", "Sampled here but not read, so left out of the "
+                                                "total, which the other blocks give: " +
+                                                    s.unread.named + "."});
+        }
+        if (row.shared && !row.shared->standardErrors.given() &&
+            row.total.status == inference::TotalStatus::Given) {
+            row.notes.push_back({"P_uncertainty_from_limits",
+                                 "P has no standard error here (" +
+                                     std::string(row.shared->standardErrors.reason) +
+                                     "): its uncertainty in the total comes from its profile "
+                                     "limits."});
         }
         const std::string name = frame_.byName() ? printable(framed.name) : "the one stratum";
         switch (row.total.status) {
@@ -138,7 +327,27 @@ std::vector<TotalsRow> SurveyTotals::rows() const
         city.used += row.used;
         totals.push_back(row.total);
     }
-    city.total = inference::cityTotal(totals);
+    switch (by_) {
+    case PBy::Block:
+        city.total = inference::cityTotal(totals);
+        break;
+    case PBy::Stratum:
+        city.total = inference::sumOfStrata(totals);
+        break;
+    case PBy::Survey: {
+        inference::SharedPLimits limits;
+        city.total = inference::cityTotal(expanded);
+        if (shared_[0].given() && inference::sharedPLimits(shared_[0].analysis, limits)) {
+            city.total = inference::divideByP(city.total, limits);
+            city.shared = shared_[0].analysis;
+            city.spreadOfP = shared_[0].spreadOfP();
+        } else {
+            city.total = inference::Total{};
+            city.total.frameBlocks = inference::cityTotal(expanded).frameBlocks;
+        }
+        break;
+    }
+    }
     if (withoutTotalCount > 0) {
         city.notes.push_back({"no_total", "No total for the city, as these strata have none: " +
                                               andMore(withoutTotal, withoutTotalCount) + "."});

@@ -285,7 +285,6 @@ TEST_F(Estimator, EveryRowIsWrittenInOrderAndEveryNumberParses)
         {"A,+-1,2,3,4,,", "n100 is not a number"},
         {"A,1,2,3,4.5,,", "n110 is not a whole number"},
         {"A,3000000000,2,3,4,,", "n100 is too large"},
-        {"A,0,0,0,0,,", "all four frequencies are zero"},
         {"A,1,2,3,4,0,", "s_fixed must lie above 0 and at most 1"},
         {"A,1,2,3,4,high,", "s_fixed is not a number"},
         {"A,1,2,3,4,1e-200,", "s_fixed 1e-200 gives these frequencies a likelihood of zero"},
@@ -405,13 +404,15 @@ TEST_F(Estimator, AnyNumberOfJobsWritesTheSameExactRows)
             blocks.push_back(b);
         }
     }
+    // With a frame the block rows wait for the totals and come back in the same order.
     for (const int digits : {-1, 4}) {
-        const std::string rounding = digits < 0 ? "" : " --digits " + std::to_string(digits);
+        const std::string rounding =
+            digits < 0 ? " --blocks 5000" : " --digits " + std::to_string(digits);
         const Outcome one = run("-j 1" + rounding + " survey.csv", survey);
         ASSERT_EQ(one.status, 0) << one.err;
         EXPECT_TRUE(run("-j 4" + rounding + " survey.csv", survey).out == one.out);
         const std::vector<Cells> rows = csvRows(one.out);
-        ASSERT_EQ(rows.size(), blocks.size() + 1);
+        ASSERT_EQ(rows.size(), blocks.size() + (digits < 0 ? 3 : 1));
         for (std::size_t k = 0; k < blocks.size(); ++k) {
             expectExact(rows[k], blocks[k], digits);
         }
@@ -452,41 +453,74 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
     }
 }
 
-// Each stratum's total is its frame's blocks over the blocks used times the sum of their N, as the
-// block rows give N; a block without a count or with P's error not given is named, not counted.
+// Each stratum's total is its frame's blocks over the blocks used times the sum of the N that the
+// block rows say went into it; every block sampled is counted or named.
 TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
 {
     const std::string survey = "block,stratum,n100,n111,n101,n110,count\n"
                                "market,centre,10,20,5,7,30\n"
                                "station,centre,30,40,10,12,45\n"
                                "square,centre,12,8,6,9,\n"
+                               "lane,centre,0,0,0,0,0\n"
+                               "yard,centre,1,x,1,1,3\n"
                                "river,edge,3,4,5,6,20\n"
                                "farm,edge,20,25,8,10,18\n"
                                "mill,edge,15,30,6,9,22\n";
     // edge: the frame holds no more blocks than are sampled.
     std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\n";
     const Outcome full = run("--frame frame.csv survey.csv", survey);
-    ASSERT_EQ(full.status, 0) << full.err;
+    ASSERT_EQ(full.status, 1) << full.err;
     const std::vector<Cells> rows = csvRows(full.out);
-    ASSERT_EQ(rows.size(), 6u + 1 + 3);
-    const auto N = [&](std::size_t k) { return std::stod(rows[k].at("N")); };
-    const double centre = 12.0 / 2 * (N(0) + N(1));
-    const double edge = 3.0 / 2 * (N(4) + N(5));
-    const std::tuple<const char*, double, const char*> expected[] = {
-        {"stratum centre 3 2 12", centre, "with no street count: \"square\" (line 4)"},
-        {"stratum edge 3 2 3", edge, "no standard error of P: \"river\" (line 5)"},
-        {"total  6 4 15", centre + edge, ""},
+    ASSERT_EQ(rows.size(), 8u + 1 + 3);
+    const auto in = [&](std::size_t k) { return std::stod(rows[k].at("N_in_total")); };
+    for (const std::size_t k : {0u, 1u, 3u, 5u, 6u, 7u}) {
+        const double P = std::stod(rows[k].at("P_in_total"));
+        EXPECT_NEAR(in(k)*P, std::stod(rows[k].at("count")), 1e-12 * in(k));
+        EXPECT_TRUE(P >= 0.01 && P <= 0.99) << P;
+    }
+    EXPECT_EQ(rows[3].at("status") + rows[3].at("P") + rows[3].at("N"), "ok") << "lane: no dogs";
+    EXPECT_EQ(rows[2].at("N_in_total"), "") << "square has no count";
+    const double centre = 12.0 / 3 * (in(0) + in(1) + in(3));
+    const double edge = in(5) + in(6) + in(7);
+    const std::tuple<const char*, double, std::vector<const char*>> expected[] = {
+        {"stratum centre 5 3 12 stratum",
+         centre,
+         {"with no street count: \"square\" (line 4)", "No dog was identified in \"lane\"",
+          "not read, so left out of the total, which the other blocks give: line 6."}},
+        {"stratum edge 3 3 3 stratum", edge, {}},
+        {"total  8 6 15 stratum", centre + edge, {}},
     };
     for (std::size_t k = 0; k < 3; ++k) {
-        const Cells& row = rows[7 + k];
-        const auto& [cells, total, leftOut] = expected[k];
+        const Cells& row = rows[9 + k];
+        const auto& [cells, total, told] = expected[k];
         EXPECT_EQ(row.at("fit") + " " + row.at("stratum") + " " + row.at("blocks_sampled") + " " +
-                      row.at("blocks_used") + " " + row.at("frame_blocks"),
+                      row.at("blocks_used") + " " + row.at("frame_blocks") + " " + row.at("method"),
                   cells);
         EXPECT_NEAR(std::stod(row.at("total")), total, 1e-12 * total);
-        EXPECT_LT(std::stod(row.at("total_lower")), std::stod(row.at("total_upper")));
-        EXPECT_NE(row.at("warnings").find(leftOut), std::string::npos) << row.at("warnings");
+        EXPECT_LT(std::stod(row.at("total_lower")), std::stod(row.at("total")));
+        EXPECT_LT(std::stod(row.at("total")), std::stod(row.at("total_upper")));
+        EXPECT_EQ(row.at("P").empty(), k == 2) << "each stratum's own P";
+        for (const char* text : told) {
+            EXPECT_NE(row.at("warnings").find(text), std::string::npos) << row.at("warnings");
+        }
     }
+
+    // Each block's own P, and blocks without one left out and named; one P for the survey.
+    const std::vector<Cells> byBlock =
+        csvRows(run("--p-by block --frame frame.csv survey.csv", survey).out);
+    const auto N = [&](std::size_t k) { return std::stod(byBlock[k].at("N")); };
+    EXPECT_NEAR(std::stod(byBlock[9].at("total")), 12.0 / 2 * (N(0) + N(1)), 1e-9);
+    EXPECT_NEAR(std::stod(byBlock[10].at("total")), 3.0 / 2 * (N(6) + N(7)), 1e-9);
+    EXPECT_NE(byBlock[10].at("warnings").find("no standard error of P: \"river\" (line 7)"),
+              std::string::npos);
+    EXPECT_EQ(byBlock[0].at("N_in_total") + byBlock[10].at("P") + byBlock[10].at("method"),
+              "block");
+    const std::vector<Cells> bySurvey =
+        csvRows(run("--p-by survey --frame frame.csv survey.csv", survey).out);
+    EXPECT_EQ(bySurvey[9].at("P"), bySurvey[11].at("P"));
+    EXPECT_EQ(bySurvey[10].at("P"), bySurvey[11].at("P"));
+    EXPECT_NEAR(std::stod(bySurvey[11].at("total")),
+                std::stod(bySurvey[9].at("total")) + std::stod(bySurvey[10].at("total")), 1e-9);
     EXPECT_EQ(rows[0].at("stratum"), "centre");
 
     // Only the totals rows, the same in CSV and JSON.
@@ -495,7 +529,7 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
                             full.out.substr(full.out.find("\nstratum,") + 1));
     std::istringstream json(run("--json --frame frame.csv --totals-only survey.csv", survey).out);
     std::string line;
-    for (std::size_t k = 7; k < rows.size(); ++k) {
+    for (std::size_t k = 9; k < rows.size(); ++k) {
         ASSERT_TRUE(std::getline(json, line));
         EXPECT_EQ(printed(nlohmann::json::parse(line)["total_upper"].get<double>(), -1),
                   rows[k].at("total_upper"));
@@ -515,7 +549,7 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
     // A frame that does not describe the survey is refused, naming what does not fit.
     for (const auto& [frame, options, told] : std::initializer_list<std::array<const char*, 3>>{
              {"stratum,blocks\ncentre,12\n", "--frame frame.csv",
-              "line 5: stratum \"edge\" is not in the frame frame.csv"},
+              "line 7: stratum \"edge\" is not in the frame frame.csv"},
              {"stratum,blocks\ncentre,2\nedge,30\n", "--frame frame.csv",
               "line 4: stratum \"centre\" holds 2 blocks in the frame frame.csv, fewer than are "
               "sampled from it (this block is the 3rd)"},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Analysis.h"
+#include "SharedP.h"
 #include "Totals.h"
 
 namespace kestrum::inference {
@@ -100,6 +101,68 @@ TEST(Totals, OnlyBlocksWithACountAndAnInteriorPWithItsErrorAreUsed)
         SCOPED_TRACE(describe(c.expected));
         EXPECT_EQ(leftOut(c.count, a.fit, a.standardErrors), c.expected);
     }
+}
+
+TEST(Totals, SharedPDividesOnceWithItsProfileLimits)
+{
+    // A known exactly: T's limits are A over P's limits, the other way round.
+    SharedPLimits P{0.5, 0.4, 0.625, 0.01};
+    Total exact;
+    exact.status = TotalStatus::Given;
+    exact.total = exact.lower = exact.upper = 200.0;
+    expectTotal(divideByP(exact, P), TotalStatus::Given, {400, 40, 320, 500});
+    // P known exactly: A's own limits, divided by P.
+    const Total A = stratumTotal(10, sampleOf({{20, 1, 0}, {30, 1, 0}, {12, 1, 0}}));
+    const Total T = divideByP(A, {0.5, 0.5, 0.5, 0.0});
+    expectTotal(T, TotalStatus::Given, {A.total * 2, A.se * 2, A.lower * 2, A.upper * 2});
+    // One stratum is its own sum; two join their distances from the total as independent.
+    expectTotal(sumOfStrata(std::array{T}), TotalStatus::Given, {T.total, T.se, T.lower, T.upper});
+    const Total sum = sumOfStrata(std::array{T, divideByP(exact, P)});
+    EXPECT_NEAR(sum.upper - sum.total, std::hypot(T.upper - T.total, 100.0), 1e-9);
+    EXPECT_NEAR(sum.total - sum.lower, std::hypot(T.total - T.lower, 80.0), 1e-9);
+}
+
+TEST(Totals, EachBlockKeepsWhatItsOwnDogsShowBeyondChance)
+{
+    const auto P = [](const SharedP& shared, Counts c, double sHeld = 0.0) {
+        return blockP(shared, {c, sHeld}).P;
+    };
+    // Alike blocks, or too few to tell a spread from chance: every block takes the shared P,
+    // which is the fit of the summed histories.
+    const std::vector<GroupBlock> alike(6, GroupBlock{{10, 20, 5, 7}});
+    const std::span<const GroupBlock> alikeSpan(alike);
+    const SharedP same = sharedP(std::span(&alikeSpan, 1));
+    EXPECT_EQ(same.spread, 0.0);
+    EXPECT_DOUBLE_EQ(same.P(), fit({{60, 120, 30, 42}, true, 0.0, Parameter::P}).P);
+    EXPECT_DOUBLE_EQ(P(same, {0, 0, 0, 0}), same.P());
+
+    // Large blocks of two kinds, P near 0.8 and near 0.4 at S = 0.9: each keeps nearly its own a
+    // = S P, so their P stand as 2 to 1 (the shared S, fitted to both kinds, sets the scale), and
+    // a block with no dog identified takes the middle. The model's expected histories of 10,000
+    // dogs a block.
+    const auto expected = [](double p, double s) {
+        const double n = 10000;
+        const auto c111 = static_cast<std::int32_t>(n * s * p * s * p);
+        const auto c101 = static_cast<std::int32_t>(n * s * s * p * (1 - p));
+        const auto c110 = static_cast<std::int32_t>(n * s * p * (1 - s * p));
+        return Counts{static_cast<std::int32_t>(n) - c111 - c101 - c110, c111, c101, c110};
+    };
+    std::vector<GroupBlock> two;
+    for (int k = 0; k < 6; ++k) {
+        two.push_back({expected(k % 2 == 0 ? 0.8 : 0.4, 0.9)});
+    }
+    const std::span<const GroupBlock> twoSpan(two);
+    const SharedP differ = sharedP(std::span(&twoSpan, 1));
+    EXPECT_GT(differ.spread, 0.0);
+    EXPECT_NEAR(differ.spreadOfP(), 0.2 * std::sqrt(6.0 / 5), 0.02);
+    const double high = P(differ, two[0].counts);
+    const double low = P(differ, two[1].counts);
+    EXPECT_NEAR(high / low, 2.0, 0.02);
+    EXPECT_NEAR(P(differ, {0, 0, 0, 0}), (high + low) / 2, 0.01);
+    // A block holding S takes P from its own a at that S.
+    EXPECT_NEAR(P(differ, expected(0.3, 0.6), 0.6), 0.3, 0.01);
+    // Within the bounds, however the block's dogs fell.
+    EXPECT_GE(P(differ, {50, 0, 0, 0}), kLowerBound);
 }
 
 } // namespace

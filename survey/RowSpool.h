@@ -1,0 +1,51 @@
+// Rows held back on disk until the totals are known, in input order: a block row shows its part in
+// its stratum's total, which needs every block of the stratum first. The rows of a large survey
+// would not fit in memory; a temporary file that nobody else can open holds them instead.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "Model.h"
+
+namespace kestrum::survey {
+
+// What a held row needs to have its cells filled in.
+struct SpooledRow {
+    static constexpr std::size_t kNoCells = std::numeric_limits<std::size_t>::max();
+
+    std::size_t cellsAt = kNoCells; // where in the text the cells go; kNoCells for a failed row
+    std::size_t stratum = 0;
+    inference::Counts counts;
+    double sHeld = 0.0;
+    double count = std::numeric_limits<double>::quiet_NaN(); // NaN: no street count
+    std::string_view text;
+};
+
+class RowSpool {
+public:
+    // Throws OutputError when no temporary file can be made (in $TMPDIR, else /tmp).
+    RowSpool();
+    ~RowSpool();
+    RowSpool(const RowSpool&) = delete;
+    RowSpool& operator=(const RowSpool&) = delete;
+
+    // Throws OutputError when the file cannot take the row (a full disk).
+    void put(const SpooledRow& row);
+    // Every row put, in order, then the file is empty again. Throws OutputError on a read error.
+    void replay(const std::function<void(const SpooledRow&)>& each);
+    bool empty() const { return rows_ == 0; }
+
+private:
+    void drain();
+
+    int fd_ = -1;
+    std::string pending_;
+    std::uint64_t rows_ = 0;
+};
+
+} // namespace kestrum::survey
