@@ -25,6 +25,24 @@ struct Header {
 };
 
 constexpr std::size_t kBuffer = std::size_t{1} << 20;
+// Rows are held in memory up to this, which takes surveys of some 100,000 blocks, and only go to
+// disk beyond it.
+constexpr std::size_t kInMemory = std::size_t{32} << 20;
+
+// The row whose header starts at data, its text right after the header.
+SpooledRow rowAt(const char* data)
+{
+    Header header{};
+    std::memcpy(&header, data, sizeof header);
+    SpooledRow row;
+    row.cellsAt = header.cellsAt;
+    row.stratum = header.stratum;
+    row.counts = {header.counts[0], header.counts[1], header.counts[2], header.counts[3]};
+    row.sHeld = header.sHeld;
+    row.count = header.count;
+    row.text = std::string_view(data + sizeof header, header.length);
+    return row;
+}
 
 [[noreturn]] void fail(const char* what)
 {
@@ -33,7 +51,9 @@ constexpr std::size_t kBuffer = std::size_t{1} << 20;
 
 } // namespace
 
-RowSpool::RowSpool()
+RowSpool::RowSpool() = default;
+
+void RowSpool::open()
 {
     const char* dir = std::getenv("TMPDIR");
     std::string name =
@@ -62,13 +82,16 @@ void RowSpool::put(const SpooledRow& row)
     pending_.append(reinterpret_cast<const char*>(&header), sizeof header);
     pending_.append(row.text);
     ++rows_;
-    if (pending_.size() >= kBuffer) {
+    if (pending_.size() >= (fd_ < 0 ? kInMemory : kBuffer)) {
         drain();
     }
 }
 
 void RowSpool::drain()
 {
+    if (fd_ < 0) {
+        open();
+    }
     std::string_view text = pending_;
     while (!text.empty()) {
         const ssize_t wrote = ::write(fd_, text.data(), text.size());
@@ -85,6 +108,10 @@ void RowSpool::drain()
 
 void RowSpool::replay(const std::function<void(const SpooledRow&)>& each)
 {
+    if (fd_ < 0) {
+        replayHeld(each);
+        return;
+    }
     drain();
     if (::lseek(fd_, 0, SEEK_SET) < 0) {
         fail("reading back the rows held until the totals are known failed");
@@ -115,24 +142,28 @@ void RowSpool::replay(const std::function<void(const SpooledRow&)>& each)
     };
     for (std::uint64_t k = 0; k < rows_; ++k) {
         have(sizeof(Header));
-        Header header{};
-        std::memcpy(&header, buffer.data() + begin, sizeof header);
-        begin += sizeof header;
-        have(header.length);
-        SpooledRow row;
-        row.cellsAt = header.cellsAt;
-        row.stratum = header.stratum;
-        row.counts = {header.counts[0], header.counts[1], header.counts[2], header.counts[3]};
-        row.sHeld = header.sHeld;
-        row.count = header.count;
-        row.text = std::string_view(buffer.data() + begin, header.length);
-        begin += header.length;
-        each(row);
+        std::uint64_t length = 0;
+        std::memcpy(&length, buffer.data() + begin, sizeof length);
+        have(sizeof(Header) + length);
+        each(rowAt(buffer.data() + begin));
+        begin += sizeof(Header) + length;
     }
     rows_ = 0;
     if (::lseek(fd_, 0, SEEK_SET) < 0 || ::ftruncate(fd_, 0) != 0) {
         fail("emptying the rows held until the totals are known failed");
     }
+}
+
+void RowSpool::replayHeld(const std::function<void(const SpooledRow&)>& each)
+{
+    std::size_t at = 0;
+    for (std::uint64_t k = 0; k < rows_; ++k) {
+        const SpooledRow row = rowAt(pending_.data() + at);
+        at += sizeof(Header) + row.text.size();
+        each(row);
+    }
+    rows_ = 0;
+    pending_.clear();
 }
 
 } // namespace kestrum::survey

@@ -1,6 +1,7 @@
 // Rows held back on disk until the totals are known, in input order: a block row shows its part in
 // its stratum's total, which needs every block of the stratum first. The rows of a large survey
-// would not fit in memory; a temporary file that nobody else can open holds them instead.
+// would not fit in memory; beyond a few tens of MB a temporary file that nobody else can open holds
+// them instead.
 #pragma once
 
 #include <cstddef>
@@ -28,20 +29,22 @@ struct SpooledRow {
 
 class RowSpool {
 public:
-    // Throws OutputError when no temporary file can be made (in $TMPDIR, else /tmp).
     RowSpool();
     ~RowSpool();
     RowSpool(const RowSpool&) = delete;
     RowSpool& operator=(const RowSpool&) = delete;
 
-    // Throws OutputError when the file cannot take the row (a full disk).
+    // Throws OutputError when the rows outgrow memory and no temporary file can be made (in
+    // $TMPDIR, else /tmp) or it cannot take them (a full disk).
     void put(const SpooledRow& row);
     // Every row put, in order, then the file is empty again. Throws OutputError on a read error.
     void replay(const std::function<void(const SpooledRow&)>& each);
     bool empty() const { return rows_ == 0; }
 
 private:
+    void open();
     void drain();
+    void replayHeld(const std::function<void(const SpooledRow&)>& each);
 
     int fd_ = -1;
     std::string pending_;
