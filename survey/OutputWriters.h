@@ -1,8 +1,9 @@
 // What the estimator writes: one row per data row of the input (fitted, or failed with its reason),
-// a row for the pooled fit, and with a sampling frame a row per stratum and one for the city, as CSV (one header line, then one line per row) or as JSON
-// Lines (one object per line). Both carry the same columns; each row is formatted whole before any
-// of it is written. Numeric columns hold numbers only: a value that cannot be given is empty (null
-// in JSON), and an open limit is its bound with `true` in the companion *_open column.
+// a row for the pooled fit, and with a sampling frame a row per stratum and one for the city, as
+// CSV (one header line, then one line per row) or as JSON Lines (one object per line). Both carry
+// the same columns; each row is formatted whole before any of it is written. Numeric columns hold
+// numbers only: a value that cannot be given is empty (null in JSON), and an open limit is its
+// bound with `true` in the companion *_open column.
 #pragma once
 
 #include <cstddef>
@@ -75,9 +76,10 @@ public:
     void block(const BlockResult& result, std::string& out) const;
     // A data row that is not a block: its line, block and reason.
     void failed(const RowError& error, std::string& out) const;
-    void pooled(const PooledResult& result, std::string& out) const;
+    // The summary rows; each returns whether its status is "ok".
+    bool pooled(const PooledResult& result, std::string& out) const;
     // A stratum's dogs or the city's.
-    void totals(const TotalsRow& row, std::string& out) const;
+    bool totals(const TotalsRow& row, std::string& out) const;
 
     struct Cell;
 
@@ -100,8 +102,9 @@ public:
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
 
-    // Throws OutputError when writing fails. Rows still pending when the sink goes are dropped:
-    // flush() says whether they could be written.
+    // Throws OutputError when writing fails, and from then on: a failed write is not tried
+    // again. Rows still pending when the sink goes are dropped: flush() says whether they could
+    // be written.
     void row(std::string_view text);
     void flush();
 
@@ -114,6 +117,7 @@ private:
     int fd_;
     bool eachRow_;
     std::string pending_;
+    std::string failure_; // why writing failed; empty while it has not
 };
 
 } // namespace kestrum::survey
