@@ -1,9 +1,10 @@
 // kestrum-estimate: every block of a survey fitted by the window's inference, for scripts and for
 // machines without a display.
 //
-// Exit status: 0 when every row was fitted, 1 when some rows were not valid blocks (or a plot was
-// not saved) and the others were fitted, 2 when the survey could not be read or the output not
-// written.
+// Exit status: 0 when every row was fitted, 1 when some rows were not valid blocks, a pooled,
+// stratum or total row could not be given, or a plot was not saved, and the others were fitted;
+// 2 when the survey could not be read or the output not written. SIGINT, SIGTERM and SIGHUP end
+// it as they end any program, once the temporary file of -o is removed.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <thread>
 #include <utility>
 
+#include "OutputFile.h"
 #include "OutputWriters.h"
 #include "PlotterLoader.h"
 #include "Population.h"
@@ -50,7 +52,9 @@ const char* const kFooter = R"(Input:
   N = count / P), and stratum (with --frame, each block's stratum). Other
   columns are ignored. Fields are separated by ',', ';' or tabs, whichever the
   header uses most (or --sep); with ';' a decimal comma is read too ("0,8").
-  A header or row longer than 1 MiB is refused.
+  A header or row longer than 1 MiB is refused. A quote left open to the end
+  of the input, or over line ends for 1 MiB, is taken as stray: its row fails
+  and the lines after its own are read as rows.
 
 Output, one row per data row of the input in its order, then one row "pooled",
 then with --frame or --blocks the rows "stratum" and "total".
@@ -85,13 +89,17 @@ Numeric columns hold numbers only; empty (null in JSON) where not given.
                      log-normal limits (see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
-  Control characters in text are written as JSON escapes them ("\n").
+  Control characters in text are written as JSON escapes them ("\n"), and so
+  are the characters that reorder text (U+202A to U+202E, U+2066 to U+2069).
 
 Exit status: 0 every row fitted; 1 some rows were not valid blocks (each told
-on standard error with its line number) or a plot was not saved, the others
-were fitted; 2 the input could not be read as a survey, the output not
-written, or the frame not read or not matching the survey (a stratum it
-lacks, more blocks sampled than it holds).
+on standard error with its line number), the pooled row or a stratum or total
+row has status "error" (told too), or a plot was not saved, the others were
+fitted; 2 the input could not be read as a survey, the output not written, or
+the frame not read or not matching the survey (a stratum it lacks, more blocks
+sampled than it holds: the rows before that block are written). SIGINT,
+SIGTERM and SIGHUP end it as usual, once the temporary file of -o is removed:
+FILE stays as it was.
 
 Examples:
   kestrum-estimate survey.csv > fits.csv
@@ -101,64 +109,6 @@ Examples:
   cat survey.csv | kestrum-estimate - > fits.csv
   kestrum-estimate --frame frame.csv --totals-only survey.csv
 )";
-
-// The output file, written whole or not at all: rows go to a temporary file beside it that takes
-// its place only once the run has written everything.
-class OutputFile {
-public:
-    explicit OutputFile(const std::string& path) : path_(path)
-    {
-        const std::filesystem::path target(path);
-        const std::filesystem::path folder =
-            target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-        temp_ = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-        fd_ = ::mkstemp(temp_.data());
-        if (fd_ < 0) {
-            temp_.clear();
-            throw OutputError("cannot write " + path + ": " + std::strerror(errno));
-        }
-        // An existing file keeps its mode; a new one gets the usual mode less the umask.
-        struct stat old {};
-        mode_t mode = 0;
-        if (::stat(path.c_str(), &old) == 0) {
-            mode = old.st_mode & 07777;
-        } else {
-            mode = ::umask(0);
-            ::umask(mode);
-            mode = 0666 & ~mode;
-        }
-        ::fchmod(fd_, mode);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!temp_.empty()) {
-            ::unlink(temp_.c_str());
-        }
-    }
-
-    int fd() const { return fd_; }
-
-    void commit()
-    {
-        const bool synced = ::fsync(fd_) == 0;
-        const bool closed = ::close(fd_) == 0;
-        fd_ = -1;
-        if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0) {
-            throw OutputError("writing " + path_ + " failed: " + std::strerror(errno));
-        }
-        temp_.clear();
-    }
-
-private:
-    std::string path_;
-    std::string temp_;
-    int fd_ = -1;
-};
 
 struct Input {
     int fd = STDIN_FILENO;
@@ -210,6 +160,25 @@ void say(const std::string& text)
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());
 }
 
+// What failed, each kind apart: "1 of 5 rows failed; 4 of 4 plots were not saved".
+std::string tally(const SurveySummary& summary)
+{
+    std::string told;
+    const auto add = [&told](std::uint64_t failed, std::uint64_t of, const char* what) {
+        if (failed > 0) {
+            told += (told.empty() ? "" : "; ") + std::to_string(failed) + " of " +
+                    std::to_string(of) + what;
+        }
+    };
+    add(summary.failedRows, summary.fitted + summary.failedRows, " rows failed");
+    add(summary.failedPlots, summary.fitted, " plots were not saved");
+    if (summary.failedSummaries > 0) {
+        told += (told.empty() ? "" : "; ") + std::to_string(summary.failedSummaries) +
+                (summary.failedSummaries == 1 ? " summary row failed" : " summary rows failed");
+    }
+    return told;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -239,7 +208,9 @@ int main(int argc, char** argv)
                    "Example: survey.csv");
     app.add_option("-o,--output", outputPath,
                    "Write the output to FILE instead of standard output, whole or not at all: "
-                   "FILE is replaced only when every row has been written. Example: -o fits.csv")
+                   "FILE is replaced only when every row has been written (a symbolic link is "
+                   "followed to its file; a FIFO or a device is written straight into). "
+                   "Example: -o fits.csv")
         ->type_name("FILE");
     app.add_option("--sep", separator,
                    "The input's field separator: ',', ';' or 'tab'; without it, the one the "
@@ -404,8 +375,7 @@ int main(int argc, char** argv)
             say("note: " + std::string(kestrum::inference::populationCaveat()));
         }
         if (!summary.allWell()) {
-            say(std::to_string(summary.failedRows + summary.failedPlots) + " of " +
-                std::to_string(summary.fitted + summary.failedRows) + " rows failed");
+            say(tally(summary));
         }
         if (file) {
             file->commit();

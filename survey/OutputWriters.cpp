@@ -106,7 +106,8 @@ const char* warningCode(inference::WarningKind kind)
     return "warning";
 }
 
-// Control characters as JSON writes them, so that no text reaches a terminal raw.
+// Control characters as JSON writes them, and the characters that reorder the text around them
+// likewise ("\u202e"), so that no text reaches a terminal or an editor raw.
 void appendEscaped(std::string_view text, std::string& out)
 {
     // Runs of ordinary bytes go in whole: the sentences of the warnings are long.
@@ -114,12 +115,19 @@ void appendEscaped(std::string_view text, std::string& out)
     for (std::size_t k = 0; k < text.size(); ++k) {
         const char c = text[k];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
+        const char32_t reorders = byte == 0xE2 ? reordering(text.substr(k)) : 0;
+        if (byte >= 0x20 && byte != 0x7F && reorders == 0) {
             continue;
         }
         out.append(text.substr(from, k - from));
         from = k + 1;
-        if (c == '\n') {
+        if (reorders != 0) {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(reorders));
+            out += escaped;
+            from = k + 3;
+            k += 2;
+        } else if (c == '\n') {
             out += "\\n";
         } else if (c == '\r') {
             out += "\\r";
@@ -132,6 +140,13 @@ void appendEscaped(std::string_view text, std::string& out)
         }
     }
     out.append(text.substr(from));
+}
+
+// A count written as a whole number: in CSV in plain digits, in JSON as an integer. Beyond 10^15
+// in the shortest form that reads back the same, as any other number.
+bool wholeCount(double value)
+{
+    return value == std::floor(value) && std::abs(value) < 1e15;
 }
 
 void appendCsvText(std::string_view text, std::string& out)
@@ -148,6 +163,20 @@ void appendCsvText(std::string_view text, std::string& out)
         out.insert(k, 1, '"');
     }
     out += '"';
+}
+
+// The characters that reorder text, escaped in JSON text already written from `from` on: the
+// serializer leaves them raw, as valid UTF-8.
+void escapeReordering(std::string& out, std::size_t from)
+{
+    for (std::size_t k = out.find('\xE2', from); k != std::string::npos;
+         k = out.find('\xE2', k + 1)) {
+        if (const char32_t reorders = reordering(std::string_view(out).substr(k)); reorders != 0) {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(reorders));
+            out.replace(k, 3, escaped);
+        }
+    }
 }
 
 } // namespace
@@ -167,7 +196,8 @@ struct RowWriter::Cell {
     static Cell number(double value, Kind kind = Kind::Real)
     {
         Cell cell = of(std::isfinite(value) ? kind : Kind::Empty);
-        cell.real = value;
+        // No column shows -0: a count typed as "-0" is no dogs, and so is its N.
+        cell.real = value == 0.0 ? 0.0 : value;
         return cell;
     }
     static Cell whole(long long value)
@@ -373,7 +403,7 @@ void RowWriter::failed(const RowError& error, std::string& out) const
     write(cells.data(), {}, out);
 }
 
-void RowWriter::pooled(const PooledResult& result, std::string& out) const
+bool RowWriter::pooled(const PooledResult& result, std::string& out) const
 {
     Cells cells{};
     for (std::size_t k = at(Column::S_free); k < at(Column::count); ++k) {
@@ -426,9 +456,10 @@ void RowWriter::pooled(const PooledResult& result, std::string& out) const
         }
     }
     write(cells.data(), notes, out);
+    return result.fit.has_value();
 }
 
-void RowWriter::totals(const TotalsRow& row, std::string& out) const
+bool RowWriter::totals(const TotalsRow& row, std::string& out) const
 {
     Cells cells{};
     cells[at(Column::fit)] = Cell::words(row.city ? "total" : "stratum");
@@ -462,6 +493,7 @@ void RowWriter::totals(const TotalsRow& row, std::string& out) const
         cells[at(Column::AIC_separate)] = Cell::number(c.aicSeparate);
     }
     write(cells.data(), row.notes, out);
+    return given;
 }
 
 double RowWriter::rounded(double value) const
@@ -555,9 +587,10 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
                 break;
             case Cell::Kind::Count: {
                 // The user's own number, never rounded, and a whole one as typed, never in
-                // exponent form.
+                // exponent form, up to where its digits would be mostly zeros the user never
+                // typed (1.7e308 would have 309).
                 char text[400];
-                const auto written = cell.real == std::floor(cell.real)
+                const auto written = wholeCount(cell.real)
                                          ? std::to_chars(text, text + sizeof text, cell.real,
                                                          std::chars_format::fixed)
                                          : std::to_chars(text, text + sizeof text, cell.real);
@@ -613,7 +646,9 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             out += value;
             out += '"';
         } else {
+            const std::size_t from = out.size();
             serializer.dump(nlohmann::ordered_json(std::string(value)), false, false, 0);
+            escapeReordering(out, from);
         }
     };
     for (std::size_t k = 0; k < kColumns; ++k) {
@@ -647,7 +682,7 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             member(name, digits_ >= 0 ? rounded(cell.real) : cell.real);
             break;
         case Cell::Kind::Count:
-            if (cell.real == std::floor(cell.real) && std::abs(cell.real) < 0x1p63) {
+            if (wholeCount(cell.real)) {
                 member(name, static_cast<long long>(cell.real));
             } else {
                 member(name, cell.real);
@@ -670,6 +705,9 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
 
 void RowSink::row(std::string_view text)
 {
+    if (!failure_.empty()) {
+        throw OutputError(failure_);
+    }
     if (!pending_.empty() && pending_.size() + text.size() > kChunk) {
         flush();
     }
@@ -681,8 +719,19 @@ void RowSink::row(std::string_view text)
 
 void RowSink::flush()
 {
+    if (!failure_.empty()) {
+        throw OutputError(failure_);
+    }
     if (!pending_.empty()) {
-        writeAll(pending_);
+        try {
+            writeAll(pending_);
+        } catch (const OutputError& error) {
+            // Never tried again: the output was cut back to the rows before these, and another
+            // write would land past its end.
+            pending_.clear();
+            failure_ = error.what();
+            throw;
+        }
         pending_.clear();
     }
 }
@@ -699,8 +748,11 @@ void RowSink::writeAll(std::string_view text)
             const int error = errno;
             struct stat status {};
             if (before >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
-                // Part of a row must not stay behind: the file ends on the last whole one.
-                static_cast<void>(::ftruncate(fd_, before));
+                // Part of a row must not stay behind: the file ends on the last whole one, and
+                // so does the offset, or a later write would leave a hole of zeros before it.
+                if (::ftruncate(fd_, before) == 0) {
+                    ::lseek(fd_, before, SEEK_SET);
+                }
             }
             throw OutputError(std::string("writing the output failed: ") + std::strerror(error));
         }

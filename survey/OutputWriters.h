@@ -80,9 +80,10 @@ public:
     void inTotalCells(double P, double N, std::string& out) const;
     // A data row that is not a block: its line, block and reason.
     void failed(const RowError& error, std::string& out) const;
-    void pooled(const PooledResult& result, std::string& out) const;
+    // The summary rows; each returns whether its status is "ok".
+    bool pooled(const PooledResult& result, std::string& out) const;
     // A stratum's dogs or the city's.
-    void totals(const TotalsRow& row, std::string& out) const;
+    bool totals(const TotalsRow& row, std::string& out) const;
 
     struct Cell;
 
@@ -106,8 +107,9 @@ public:
     RowSink(const RowSink&) = delete;
     RowSink& operator=(const RowSink&) = delete;
 
-    // Throws OutputError when writing fails. Rows still pending when the sink goes are dropped:
-    // flush() says whether they could be written.
+    // Throws OutputError when writing fails, and from then on: a failed write is not tried
+    // again. Rows still pending when the sink goes are dropped: flush() says whether they could
+    // be written.
     void row(std::string_view text);
     void flush();
 
@@ -120,6 +122,7 @@ private:
     int fd_;
     bool eachRow_;
     std::string pending_;
+    std::string failure_; // why writing failed; empty while it has not
 };
 
 } // namespace kestrum::survey

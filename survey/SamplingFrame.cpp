@@ -1,6 +1,5 @@
 #include "SamplingFrame.h"
 
-#include <charconv>
 #include <cmath>
 
 namespace kestrum::survey {
@@ -10,15 +9,15 @@ namespace {
 // Above this a count of blocks no longer holds every whole number as a double.
 constexpr double kMostBlocks = 9007199254740992.0; // 2^53
 
-// The size as a whole number of blocks, or what is wrong with it.
-std::optional<std::uint64_t> blockCount(std::string_view text, std::string& problem)
+// The size as a whole number of blocks, or what is wrong with it; read as the survey's numbers are.
+std::optional<std::uint64_t> blockCount(std::string_view text, bool decimalComma,
+                                        std::string& problem)
 {
-    double value = 0.0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    const std::optional<double> number = readNumber(text, decimalComma);
+    const double value = number.value_or(0.0);
     if (text.empty()) {
         problem = "is missing";
-    } else if (error != std::errc() || stop != end || !std::isfinite(value)) {
+    } else if (!number) {
         problem = "is not a number: " + printable(text);
     } else if (value < 0.0) {
         problem = "is negative: " + printable(text);
@@ -54,6 +53,8 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
 
     RecordReader records(source);
     Record record;
+    char separator = ',';
+    bool partialMark = false;
     const auto next = [&] {
         try {
             return records.next(record);
@@ -61,6 +62,15 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
             throw InputError(name + ": " + error.what());
         }
     };
+    try {
+        // As the survey's header: a byte-order mark passed over, the separator the most used.
+        partialMark = records.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
+        records.skipBlankLines();
+        separator = mostUsedSeparator(records.peekLine());
+        records.setSeparator(separator);
+    } catch (const InputError& error) {
+        throw InputError(name + ": " + error.what());
+    }
     if (!next()) {
         throw refuse(1, "the frame is empty: a header row naming the columns stratum and blocks "
                         "is needed");
@@ -71,11 +81,7 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
     std::optional<std::size_t> stratumColumn;
     std::optional<std::size_t> blocksColumn;
     for (std::size_t k = 0; k < record.fields.size(); ++k) {
-        std::string column = record.fields[k];
-        if (k == 0 && column.rfind("\xEF\xBB\xBF", 0) == 0) {
-            column.erase(0, column.find_first_not_of(" \t", 3));
-        }
-        column = lowerCase(column);
+        const std::string column = lowerCase(record.fields[k]);
         std::optional<std::size_t>* const found = column == "stratum"  ? &stratumColumn
                                                   : column == "blocks" ? &blocksColumn
                                                                        : nullptr;
@@ -88,7 +94,11 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
         *found = k;
     }
     if (!stratumColumn || !blocksColumn) {
-        throw refuse(record.line, "the header must name the columns stratum and blocks");
+        throw refuse(record.line, partialMark ? "the header must name the columns stratum and "
+                                                "blocks (it begins with part of a UTF-8 "
+                                                "byte-order mark, read as part of its first name)"
+                                              : "the header must name the columns stratum and "
+                                                "blocks");
     }
     const std::size_t fields = record.fields.size();
 
@@ -106,7 +116,7 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
         }
         std::string problem;
         const std::optional<std::uint64_t> blocks =
-            blockCount(record.fields[*blocksColumn], problem);
+            blockCount(record.fields[*blocksColumn], separator == ';', problem);
         if (!blocks) {
             throw refuse(record.line, "the size of stratum " + printable(stratum) + " " + problem);
         }
@@ -124,7 +134,7 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
 SamplingFrame SamplingFrame::oneStratum(std::string_view blocks)
 {
     std::string problem;
-    const std::optional<std::uint64_t> size = blockCount(blocks, problem);
+    const std::optional<std::uint64_t> size = blockCount(blocks, false, problem);
     if (!size) {
         throw InputError("--blocks " + problem + " (a whole number of blocks, zero or more)");
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <future>
 #include <limits>
@@ -201,8 +202,25 @@ public:
                 progress_.update(reader_.bytesRead(), summary_.fitted);
             }
         };
-        for (; row; row = reader_.next()) {
-            batch.push_back(prepare(std::move(*row)));
+        // What stops the run part-way (a block the frame does not describe, input that stops
+        // being readable) stops it once every row before it is written, whatever the number of
+        // jobs: the output must not depend on how many batches were in flight.
+        std::exception_ptr stopped;
+        const auto nextRow = [&] {
+            try {
+                row = reader_.next();
+            } catch (const InputError&) {
+                stopped = std::current_exception();
+                row.reset();
+            }
+        };
+        for (; row; nextRow()) {
+            try {
+                batch.push_back(prepare(std::move(*row)));
+            } catch (const InputError&) {
+                stopped = std::current_exception();
+                break;
+            }
             if (batch.size() == (plots_ ? kBatchPlots : kBatchRows)) {
                 submit();
                 finishUpTo(jobs > 1 ? 2 * jobs : 0);
@@ -212,19 +230,31 @@ public:
             submit();
         }
         finishUpTo(0);
+        if (stopped) {
+            std::rethrow_exception(stopped);
+        }
         if (totals_) {
             totals_->finish();
         }
         replay(true);
         std::string text;
         if (!options_.totalsOnly) {
-            writer_.pooled(pooled_.finish(options_.profiled, N_E04JYF_), text);
+            const PooledResult pooled = pooled_.finish(options_.profiled, N_E04JYF_);
+            if (!writer_.pooled(pooled, text)) {
+                failedSummary("the pooled row: no pooled fit: " + pooled.reason);
+            }
             output_.row(text);
         }
         if (totals_) {
             for (const TotalsRow& totalsRow : totals_->rows()) {
                 text.clear();
-                writer_.totals(totalsRow, text);
+                if (!writer_.totals(totalsRow, text)) {
+                    failedSummary((totalsRow.city ? std::string("the total row")
+                                   : totalsRow.stratum.empty()
+                                       ? std::string("the stratum row")
+                                       : "the row of stratum " + printable(totalsRow.stratum)) +
+                                  ": no total can be given (its warnings say why)");
+                }
                 output_.row(text);
             }
         }
@@ -322,6 +352,13 @@ private:
             progress_.message(options_.inputName + ":" + std::to_string(done.line) + ": " +
                               done.problem);
         }
+    }
+
+    // A pooled, stratum or total row with status "error", told as rows are.
+    void failedSummary(const std::string& problem)
+    {
+        ++summary_.failedSummaries;
+        progress_.message(options_.inputName + ": " + problem);
     }
 
     SurveyReader reader_;

@@ -38,11 +38,12 @@ struct SurveyOptions {
 
 struct SurveySummary {
     std::uint64_t fitted = 0;
-    std::uint64_t failedRows = 0;  // rows that are not valid blocks
-    std::uint64_t failedPlots = 0; // blocks fitted whose plot was not saved
-    bool anyPopulation = false;    // some block gave a street count
+    std::uint64_t failedRows = 0;      // rows that are not valid blocks
+    std::uint64_t failedPlots = 0;     // blocks fitted whose plot was not saved
+    std::uint64_t failedSummaries = 0; // pooled, stratum and total rows written with status error
+    bool anyPopulation = false;        // some block gave a street count
 
-    bool allWell() const { return failedRows == 0 && failedPlots == 0; }
+    bool allWell() const { return failedRows == 0 && failedPlots == 0 && failedSummaries == 0; }
 };
 
 // The window's starting values, which every block starts from (a fixed S replaces S's).
@@ -51,11 +52,13 @@ inline constexpr double kStartP = 0.9;
 
 // Each row that is not a valid block, and each plot not saved, goes to progress as
 // "<inputName>:<line>: <reason>", and the rest go on; a row that is not a block is also written
-// with status "error" unless options.skipFailed. Throws InputError when the input cannot be
-// read as a survey (nothing is written then), stops being readable or does not fit the frame
-// (a stratum the frame lacks, more blocks than it holds), OutputError when the output
-// cannot be written, std::filesystem::filesystem_error when the plot folder cannot be made; the
-// rows written before stay whole.
+// with status "error" unless options.skipFailed. A pooled, stratum or total row with status
+// "error" goes to progress as "<inputName>: <which row>: <reason>". Throws InputError when the
+// input cannot be read as a survey (nothing is written then), stops being readable or does not
+// fit the frame (a stratum the frame lacks, more blocks than it holds): every row before the one
+// that stopped it is written first, whatever options.jobs. OutputError when the output cannot
+// be written, std::filesystem::filesystem_error when the plot folder cannot be made; the rows
+// written before stay whole.
 SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
                         const SurveyOptions& options, KestrumN_E04JYF N_E04JYF);
 

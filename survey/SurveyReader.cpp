@@ -17,12 +17,35 @@ namespace {
 constexpr int kEnd = -1;
 constexpr std::size_t kShownBytes = 40;
 
-// Of ',', ';' and tab, the one a header line uses most outside quotes; ',' on a tie.
-char mostUsedSeparator(std::string_view header)
+std::string lowerCase(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return lower;
+}
+
+void addProblem(std::string& problems, const std::string& problem)
+{
+    if (!problems.empty()) {
+        problems += "; ";
+    }
+    problems += problem;
+}
+
+std::string named(std::string_view column, const char* what, std::string_view text)
+{
+    return std::string(column) + what + printable(text);
+}
+
+} // namespace
+
+char mostUsedSeparator(std::string_view line)
 {
     std::size_t uses[3] = {};
     bool quoted = false;
-    for (const char c : header) {
+    for (const char c : line) {
         quoted = c == '"' ? !quoted : quoted;
         if (!quoted) {
             uses[0] += c == ',';
@@ -34,18 +57,7 @@ char mostUsedSeparator(std::string_view header)
     return ",;\t"[most];
 }
 
-std::string lowerCase(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
-
-// A finite decimal number, the whole field: "12", "+0.5", "1e2" (and "0,5" with decimalComma).
-// Independent of the locale, so a survey reads the same on every machine.
-std::optional<double> number(std::string_view text, bool decimalComma)
+std::optional<double> readNumber(std::string_view text, bool decimalComma)
 {
     char point[64];
     if (decimalComma && text.find(',') != std::string_view::npos) {
@@ -70,20 +82,20 @@ std::optional<double> number(std::string_view text, bool decimalComma)
     return value;
 }
 
-void addProblem(std::string& problems, const std::string& problem)
+char32_t reordering(std::string_view text)
 {
-    if (!problems.empty()) {
-        problems += "; ";
+    // U+202A..U+202E are E2 80 AA..AE; U+2066..U+2069 are E2 81 A6..A9.
+    if (text.size() < 3 || text[0] != '\xE2') {
+        return 0;
     }
-    problems += problem;
+    const auto last = static_cast<unsigned char>(text[2]);
+    const bool embedding = text[1] == '\x80' && last >= 0xAA && last <= 0xAE;
+    const bool isolate = text[1] == '\x81' && last >= 0xA6 && last <= 0xA9;
+    if (!embedding && !isolate) {
+        return 0;
+    }
+    return static_cast<char32_t>(0x2000 | (text[1] == '\x81' ? 0x40 : 0x00) | (last & 0x3F));
 }
-
-std::string named(std::string_view column, const char* what, std::string_view text)
-{
-    return std::string(column) + what + printable(text);
-}
-
-} // namespace
 
 std::string printable(std::string_view text)
 {
@@ -96,7 +108,12 @@ std::string printable(std::string_view text)
             shown += "...";
             break;
         }
-        if (byte < 0x20 || byte == 0x7F) {
+        if (const char32_t reorders = reordering(text.substr(i)); reorders != 0) {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(reorders));
+            shown += escaped;
+            i += 2;
+        } else if (byte < 0x20 || byte == 0x7F) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             shown += escaped;
@@ -151,9 +168,6 @@ int RecordReader::get()
     if (c != kEnd) {
         ++begin_;
         ++consumed_;
-        if (raw_ != nullptr) {
-            raw_->push_back(static_cast<char>(c));
-        }
     }
     return c;
 }
@@ -167,15 +181,66 @@ void RecordReader::giveBack(std::string_view text)
     begin_ = 0;
     joined.resize(std::max(joined.size(), buffer_.size()));
     buffer_ = std::move(joined);
+    consumed_ -= text.size();
 }
 
-void RecordReader::skipByteOrderMark()
+std::string_view RecordReader::peekLine()
 {
-    for (const int byte : {0xEF, 0xBB, 0xBF}) {
-        if (peek() != byte) {
+    for (;;) {
+        const std::string_view held(buffer_.data() + begin_, end_ - begin_);
+        const std::size_t stop = held.find_first_of("\r\n");
+        if (stop != std::string_view::npos) {
+            return held.substr(0, stop);
+        }
+        if (held.size() > kMaxRecordBytes || exhausted_) {
+            return held.substr(0, kMaxRecordBytes + 1);
+        }
+        // Read more after what is held, in a larger buffer once it is full.
+        std::memmove(buffer_.data(), buffer_.data() + begin_, held.size());
+        end_ = held.size();
+        begin_ = 0;
+        if (end_ == buffer_.size()) {
+            buffer_.resize(2 * buffer_.size());
+        }
+        const std::size_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
+        exhausted_ = got == 0;
+        end_ += got;
+    }
+}
+
+RecordReader::ByteOrderMark RecordReader::skipByteOrderMark()
+{
+    const std::string_view line = peekLine();
+    if (line.starts_with("\xEF\xBB\xBF")) {
+        for (int k = 0; k < 3; ++k) {
+            get();
+        }
+        return ByteOrderMark::Skipped;
+    }
+    // EF BB followed by a continuation byte other than BF is a character of its own.
+    const auto continuation = [&line](std::size_t k) {
+        return k < line.size() && (static_cast<unsigned char>(line[k]) & 0xC0) == 0x80;
+    };
+    const bool partial =
+        line.starts_with('\xEF') && (!continuation(1) || (line[1] == '\xBB' && !continuation(2)));
+    return partial ? ByteOrderMark::Partial : ByteOrderMark::None;
+}
+
+void RecordReader::skipBlankLines()
+{
+    for (;;) {
+        const std::string_view line = peekLine();
+        if (line.size() > kMaxRecordBytes || line.find_first_not_of(" \t") != line.npos ||
+            peek() == kEnd) {
             return;
         }
-        get();
+        for (std::size_t k = line.size(); k > 0; --k) {
+            get();
+        }
+        if (get() == '\r' && peek() == '\n') {
+            get();
+        }
+        ++line_;
     }
 }
 
@@ -186,7 +251,9 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
     std::size_t count = 0;
     std::size_t bytes = 0;
     bool anyQuoted = false;
+    bool cutAtLine = false; // a quote ran away: the record ends with the line it opened on
     const auto tooLong = [&] { return bytes > kMaxRecordBytes; };
+    const auto lineEnd = [](int c) { return c == '\n' || c == '\r'; };
     for (;;) {
         if (count == record.fields.size()) {
             record.fields.emplace_back();
@@ -208,54 +275,78 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
             const std::size_t opened = line_;
             quoted_.clear();
             get();
-            for (;;) {
+            bool closed = false;
+            while (!tooLong()) {
                 c = get();
-                if (c == kEnd || (stopAtLimit && tooLong())) {
+                if (c == kEnd) {
                     break;
                 }
-                if (quoted_.size() <= kMaxRecordBytes) {
-                    quoted_.push_back(static_cast<char>(c));
-                }
+                quoted_.push_back(static_cast<char>(c));
                 if (c == '"') {
                     if (peek() != '"') {
+                        closed = true;
                         break;
                     }
                     quoted_.push_back(static_cast<char>(get()));
-                } else if (c == '\n') {
+                } else if (c == '\n' || (c == '\r' && peek() != '\n')) {
                     ++line_;
                 }
                 keep(c);
             }
-            if (c == kEnd) {
+            const std::size_t brokenAt = closed ? std::string::npos : quoted_.find_first_of("\r\n");
+            if (brokenAt != std::string::npos) {
+                // A quote not closed by the end of the input, or holding line ends for more than
+                // the limit, is most likely a stray one: the lines after the one it opened on are
+                // rows, and are read again as such.
+                std::size_t resume = brokenAt + 1;
+                if (quoted_[brokenAt] == '\r' && resume < quoted_.size()) {
+                    resume += quoted_[resume] == '\n' ? 1 : 0;
+                } else if (quoted_[brokenAt] == '\r' && peek() == '\n') {
+                    get();
+                }
+                giveBack(std::string_view(quoted_).substr(resume));
+                line_ = opened + 1;
+                field.resize(std::min(field.find_first_of("\r\n"), field.size()));
+                addProblem(record.problem, "a quote opened on line " + std::to_string(opened) +
+                                               (c == kEnd ? " is not closed before the end of "
+                                                            "the input"
+                                                          : " is not closed within 1 MiB"));
+                cutAtLine = true;
+                break;
+            }
+            if (c == kEnd && !closed) {
                 addProblem(record.problem, "a quote opened on line " + std::to_string(opened) +
                                                " is not closed before the end of the input");
-                const std::size_t lineEnd = quoted_.find('\n');
-                if (!tooLong() && lineEnd != std::string::npos) {
-                    // Most likely a stray quote: the lines after the one it opened on are rows.
-                    giveBack(std::string_view(quoted_).substr(lineEnd + 1));
-                    line_ = opened + 1;
-                }
                 break;
+            }
+            if (!closed) {
+                // Over the limit within the line the quote opened on: that line is the record.
+                if (stopAtLimit) {
+                    break;
+                }
+                for (c = peek(); c != kEnd && !lineEnd(c); c = peek()) {
+                    get();
+                }
             }
             c = peek();
             while (blank(c)) {
                 get();
                 c = peek();
             }
-            if (c != separator_ && c != '\n' && c != '\r' && c != kEnd && !tooLong()) {
+            if (c != separator_ && !lineEnd(c) && c != kEnd && !tooLong()) {
                 addProblem(record.problem,
                            "text after the closing quote of field " + std::to_string(count));
-                while (c != separator_ && c != '\n' && c != kEnd) {
+                while (c != separator_ && !lineEnd(c) && c != kEnd) {
                     get();
                     c = peek();
                 }
             }
         } else {
-            while (c != kEnd && c != separator_ && c != '\n' && !(stopAtLimit && tooLong())) {
+            while (c != kEnd && c != separator_ && !lineEnd(c) && !(stopAtLimit && tooLong())) {
                 keep(get());
                 c = peek();
             }
-            while (!field.empty() && (blank(field.back()) || field.back() == '\r')) {
+            while (!field.empty() && blank(field.back())) {
                 field.pop_back();
             }
         }
@@ -269,13 +360,13 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
         if (c == '\r' && peek() == '\n') {
             c = get();
         }
-        if (c == '\n' || c == '\r') {
+        if (lineEnd(c)) {
             ++line_;
         }
         break;
     }
     record.fields.resize(count);
-    if (tooLong()) {
+    if (tooLong() && !cutAtLine) {
         record.fields.clear();
         record.problem = "the record is longer than 1 MiB";
     } else if (count == 1 && record.fields[0].empty() && !anyQuoted && record.problem.empty()) {
@@ -297,25 +388,18 @@ bool RecordReader::next(Record& record, bool stopAtLimit)
 SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source)
 {
     // The byte-order mark some spreadsheets write, before anything else, a quote included.
-    records_.skipByteOrderMark();
-    std::string raw;
-    records_.copyTo(&raw);
-    const bool any = records_.next(record_, true);
-    records_.copyTo(nullptr);
-    if (!any) {
-        throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
-                         "n101, n110 is needed");
-    }
+    const bool partialMark = records_.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
+    records_.skipBlankLines();
+    // Found from the header's first line as it stands, before it is read as a record: read with
+    // the wrong separator, a quote it holds (`note,"x` where ';' separates) would open a field
+    // that swallows the rows after it.
     if (separator == 0) {
-        separator = mostUsedSeparator(raw);
+        separator = mostUsedSeparator(records_.peekLine());
     }
     records_.setSeparator(separator);
-    if (separator != ',' && !record_.fields.empty()) {
-        // Read again with its own separator: a quoted name before a ';' is no error then. (A
-        // header cut at the limit has no fields, and stays refused.)
-        StringSource again(std::move(raw));
-        RecordReader header(again, separator);
-        header.next(record_);
+    if (!records_.next(record_, true)) {
+        throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
+                         "n101, n110 is needed");
     }
     if (!record_.problem.empty()) {
         throw InputError("line " + std::to_string(record_.line) +
@@ -350,7 +434,11 @@ SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source
                          std::string(missing.find(',') == std::string::npos ? " " : "s ") +
                          missing +
                          " (the first line must name block, n100, n111, n101 and n110, and may "
-                         "name s_fixed and count, separated by commas, semicolons or tabs)");
+                         "name s_fixed and count, separated by commas, semicolons or tabs)" +
+                         std::string(partialMark ? "; the input begins with part of a UTF-8 "
+                                                   "byte-order mark, read as part of the first "
+                                                   "column's name"
+                                                 : ""));
     }
     block_ = *found[0];
     for (std::size_t k = 0; k < 4; ++k) {
@@ -397,7 +485,7 @@ Row SurveyReader::parse(const Record& record) const
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string_view column = kFrequencyColumns[k];
         const std::string& text = record.fields[frequencies_[k]];
-        const std::optional<double> value = number(text, decimalComma_);
+        const std::optional<double> value = readNumber(text, decimalComma_);
         if (text.empty()) {
             addProblem(problems, std::string(column) + " is missing");
         } else if (!value) {
@@ -414,7 +502,7 @@ Row SurveyReader::parse(const Record& record) const
     }
     if (sFixed_ && !record.fields[*sFixed_].empty()) {
         const std::string& text = record.fields[*sFixed_];
-        const std::optional<double> value = number(text, decimalComma_);
+        const std::optional<double> value = readNumber(text, decimalComma_);
         if (!value) {
             addProblem(problems, named(kSFixedColumn, " is not a number: ", text));
         } else if (!(*value > 0.0 && *value <= 1.0)) {
@@ -425,7 +513,7 @@ Row SurveyReader::parse(const Record& record) const
     }
     if (count_ && !record.fields[*count_].empty()) {
         const std::string& text = record.fields[*count_];
-        const std::optional<double> value = number(text, decimalComma_);
+        const std::optional<double> value = readNumber(text, decimalComma_);
         if (!value) {
             addProblem(problems, named(kCountColumn, " is not a number: ", text));
         } else if (*value < 0.0) {

@@ -53,7 +53,7 @@ private:
 };
 
 // One CSV record as written: RFC 4180 quoting (a quoted field may hold separators, doubled quotes
-// and line breaks), blanks around unquoted fields trimmed, CRLF or LF line ends.
+// and line breaks), blanks around unquoted fields trimmed, CRLF, LF or CR line ends.
 struct Record {
     std::size_t line = 0; // where the record starts, 1 for the first line
     std::vector<std::string> fields;
@@ -72,18 +72,25 @@ public:
     {}
 
     // The next record that is not blank; false at the end of the input. A quote left open to the
-    // end of the input ends its record at the end of the line it opened on, so that the lines
-    // after it are read as records of their own. stopAtLimit: give up on a record longer than
-    // kMaxRecordBytes at once instead of skipping to its end (for a header: an input with no
-    // line break may never end).
+    // end of the input, or over line ends for more than kMaxRecordBytes, ends its record (with a
+    // problem) at the end of the line it opened on, so that the lines after it are read as records
+    // of their own: a stray quote costs one record, however much follows it. stopAtLimit: give up
+    // on a record longer than kMaxRecordBytes at once instead of skipping to the end of its line
+    // (for a header: an input with no line break may never end).
     bool next(Record& record, bool stopAtLimit = false);
     std::uint64_t bytesRead() const { return consumed_; }
 
-    // Every byte of the records read from now on is also appended here; nullptr to stop.
-    void copyTo(std::string* raw) { raw_ = raw; }
     void setSeparator(char separator) { separator_ = separator; }
-    // Before the first record: passes over a UTF-8 byte-order mark.
-    void skipByteOrderMark();
+    // Before the first record: passes over a UTF-8 byte-order mark, whole. Part of one (EF, or
+    // EF BB, without the rest) is left as data, and told, so that the caller can say why the
+    // first name is not what it seems.
+    enum class ByteOrderMark { None, Skipped, Partial };
+    ByteOrderMark skipByteOrderMark();
+    // The bytes up to the next line end (at most kMaxRecordBytes + 1 of them), left unread: what
+    // the separator is found from, before the header is read with it.
+    std::string_view peekLine();
+    // Passes over lines of nothing but blanks, counting them.
+    void skipBlankLines();
 
 private:
     int get();
@@ -100,7 +107,6 @@ private:
     bool exhausted_ = false;
     std::uint64_t consumed_ = 0;
     std::size_t line_;
-    std::string* raw_ = nullptr;
     // What a quoted field has read, up to the limit: given back to be read again as lines when the
     // quote turns out never to close.
     std::string quoted_;
@@ -160,8 +166,20 @@ inline constexpr std::string_view kSFixedColumn = "s_fixed";
 inline constexpr std::string_view kCountColumn = "count";
 inline constexpr std::string_view kStratumColumn = "stratum";
 
-// Text from the input, made safe to show on a terminal: control characters escaped, long text
-// cut short.
+// Of ',', ';' and tab, the one a header line uses most outside quotes; ',' on a tie.
+char mostUsedSeparator(std::string_view line);
+
+// A finite decimal number, the whole field: "12", "+0.5", "1e2" (and "0,5" with decimalComma).
+// Independent of the locale, so that a file reads the same on every machine.
+std::optional<double> readNumber(std::string_view text, bool decimalComma);
+
+// Text from the input, made safe to show on a terminal: control characters and the characters
+// that reorder text (U+202A to U+202E, U+2066 to U+2069) escaped, long text cut short.
 std::string printable(std::string_view text);
+
+// The character at the start of text when it is one of those that reorder the text around them,
+// U+202A to U+202E and U+2066 to U+2069 (3 bytes of UTF-8 each), as a terminal or an editor
+// would obey them; 0 otherwise.
+char32_t reordering(std::string_view text);
 
 } // namespace kestrum::survey

@@ -1,5 +1,7 @@
 // The plots of kestrum-estimate: the only part of it that needs Qt, loaded only when plots are
 // asked for, so that a run without them starts without Qt's libraries.
+#include <QBuffer>
+#include <QByteArray>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -8,9 +10,11 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -45,43 +49,46 @@ QFont windowFont()
 // The image as an 8-bit RGB PNG, lossless, with zlib's fastest level and no row filters: the
 // plots are mostly white and compress well anyway, while libpng's search for the best filter of
 // every row and zlib's default level were most of the time a plot took. Qt's writer sets neither.
-bool writePng(const QImage& image, QIODevice& device)
+// Into memory: the file is written from there in one checked write.
+bool writePng(const QImage& image, QByteArray& png)
 {
+    QBuffer device(&png);
+    device.open(QIODevice::WriteOnly);
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    png_structp writer = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = writer != nullptr ? png_create_info_struct(writer) : nullptr;
     struct Release {
-        png_structp& png;
+        png_structp& writer;
         png_infop& info;
-        ~Release() { png_destroy_write_struct(&png, &info); }
-    } release{png, info};
+        ~Release() { png_destroy_write_struct(&writer, &info); }
+    } release{writer, info};
     if (info == nullptr) {
         return false;
     }
     // libpng reports its errors by longjmp: nothing between here and the end needs destroying.
-    if (setjmp(png_jmpbuf(png)) != 0) {
+    if (setjmp(png_jmpbuf(writer)) != 0) {
         return false;
     }
     png_set_write_fn(
-        png, &device,
-        [](png_structp writer, png_bytep data, png_size_t size) {
-            auto* out = static_cast<QIODevice*>(png_get_io_ptr(writer));
+        writer, &device,
+        [](png_structp self, png_bytep data, png_size_t size) {
+            auto* out = static_cast<QIODevice*>(png_get_io_ptr(self));
             if (out->write(reinterpret_cast<const char*>(data), static_cast<qint64>(size)) !=
                 static_cast<qint64>(size)) {
-                png_error(writer, "the file could not be written");
+                png_error(self, "the plot could not be held in memory");
             }
         },
         nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(rgb.width()),
+    png_set_IHDR(writer, info, static_cast<png_uint_32>(rgb.width()),
                  static_cast<png_uint_32>(rgb.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_write_info(png, info);
+    png_set_compression_level(writer, 1);
+    png_set_filter(writer, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_write_info(writer, info);
     for (int y = 0; y < rgb.height(); ++y) {
-        png_write_row(png, rgb.constScanLine(y));
+        png_write_row(writer, rgb.constScanLine(y));
     }
-    png_write_end(png, nullptr);
+    png_write_end(writer, nullptr);
     return true;
 }
 
@@ -152,10 +159,24 @@ PlottedBlock WindowPlotter::estimateAndPlot(const EstimateInputs& inputs, bool s
     }
     PlotLimitMarks(canvas, press.PROFLL, press.PROFPCT, NPTS, marks);
 
+    // Whole or not at all. The write is unbuffered and checked here, and so is the flush:
+    // QSaveFile::commit() alone has been seen to put a file in place after a failed buffered write
+    // (a full disk), leaving an empty plot and no word of it. Not committed, the temporary file
+    // goes with `out`.
+    QByteArray png;
     QSaveFile out(QString::fromStdString(file.string()));
-    if (!out.open(QIODevice::WriteOnly) || !writePng(canvas.image(), out) || !out.commit()) {
-        result.problem = "the plot could not be saved to " + file.string() + ": " +
-                         out.errorString().toStdString();
+    const std::string cannot = "the plot could not be saved to " + file.string() + ": ";
+    if (!writePng(canvas.image(), png)) {
+        result.problem = cannot + "it could not be drawn as PNG";
+    } else if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        result.problem = cannot + out.errorString().toStdString();
+    } else if (out.write(png) != png.size() || !out.flush() ||
+               out.error() != QFileDevice::NoError) {
+        // Qt's own text for a failed write is "Unknown error"; the system's says what it was.
+        result.problem = cannot + std::strerror(errno);
+        out.cancelWriting();
+    } else if (!out.commit()) {
+        result.problem = cannot + out.errorString().toStdString();
     }
     return result;
 }

@@ -2,14 +2,22 @@
 // writes against the exact inference of the same block.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <QLocale>
 
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,6 +26,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -87,20 +96,33 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
+    // The files of the folder whose names begin so.
+    std::vector<std::string> filesNamed(const std::string& start) const
+    {
+        std::vector<std::string> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+            if (entry.path().filename().string().starts_with(start)) {
+                found.push_back(entry.path().filename().string());
+            }
+        }
+        return found;
+    }
+
     // The program in a folder holding survey.csv. The arguments follow the redirections, so they
-    // may redirect too ("< survey.csv", ">/dev/full").
-    Outcome run(const std::string& arguments, const std::string& survey = kGoodCsv) const
+    // may redirect too ("< survey.csv", ">/dev/full"); shell runs before it ("ulimit -f 8 && ").
+    Outcome run(const std::string& arguments, const std::string& survey = kGoodCsv,
+                const std::string& shell = "") const
     {
         std::ofstream(dir_ / "survey.csv", std::ios::binary) << survey;
-        const std::string command = "cd '" + dir_.string() +
-                                    "' && '" KESTRUM_ESTIMATE_PATH "' > stdout 2> stderr " +
-                                    arguments;
+        const std::string command = "cd '" + dir_.string() + "' && " + shell + "'" + program_ +
+                                    "' > stdout 2> stderr " + arguments;
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ / "stdout"),
                 slurp(dir_ / "stderr")};
     }
 
     fs::path dir_;
+    std::string program_ = KESTRUM_ESTIMATE_PATH;
 };
 
 using Cells = std::map<std::string, std::string>;
@@ -170,10 +192,12 @@ void expectExact(const Cells& row, const Block& block, int digits)
     EXPECT_EQ(row.at("p_G2"), printed(check.pG2, digits));
     EXPECT_EQ(row.at("p_X2"), printed(check.pX2, digits));
     char typed[400] = "";
-    if (block.count) {
+    if (block.count && *block.count < 1e15) {
         *std::to_chars(typed, typed + sizeof typed, *block.count, std::chars_format::fixed).ptr = 0;
+    } else if (block.count) {
+        *std::to_chars(typed, typed + sizeof typed, *block.count).ptr = 0;
     }
-    EXPECT_EQ(row.at("count"), typed) << "as typed";
+    EXPECT_EQ(row.at("count"), typed) << "as typed; past 15 digits in the shortest form";
     const auto n = inference::population(block.count.value_or(0.0), a.fit, a.limitsP);
     const bool withN = block.count && n.given() && a.fit.pBound == inference::Bound::None;
     EXPECT_EQ(row.at("N"), withN ? printed(n.estimate, digits) : "");
@@ -442,8 +466,18 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
              {"--totals-only survey.csv", kGoodCsv, "--totals-only needs the sampling frame"},
              {"--frame missing.csv survey.csv", kGoodCsv, "cannot open the frame missing.csv"},
              {"--plots survey.csv/plots survey.csv", kGoodCsv, "cannot make the plot folder"},
+             {"survey.csv",
+              "\xEF\xBB"
+              "block,n100,n111,n101,n110\nA,1,2,3,4\n",
+              "lacks the column block (the first line must name block, n100, n111, n101 and n110, "
+              "and may name s_fixed and count, separated by commas, semicolons or tabs); the input "
+              "begins with part of a UTF-8 byte-order mark"},
              {"survey.csv >/dev/full", kGoodCsv, "writing the output failed"},
+             {"-o /dev/full survey.csv", kGoodCsv, "writing the output failed: No space left"},
              {"-o /dev/full/fits.csv survey.csv", kGoodCsv, "cannot write /dev/full/fits.csv"},
+             // Before the run, not after it.
+             {"-o . survey.csv", kGoodCsv, "cannot write .: Is a directory"},
+             {"-o new/ survey.csv", kGoodCsv, "cannot write new/: Is a directory"},
          }) {
         SCOPED_TRACE(arguments);
         const Outcome ran = run(arguments, survey);
@@ -523,6 +557,11 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
                 std::stod(bySurvey[9].at("total")) + std::stod(bySurvey[10].at("total")), 1e-9);
     EXPECT_EQ(rows[0].at("stratum"), "centre");
 
+    // A frame as a spreadsheet of another locale writes it, read as the survey would be.
+    std::ofstream(dir_ / "frame;.csv")
+        << "\xEF\xBB\xBFstratum;blocks\r\ncentre;+12\r\nedge;3,0\r\n";
+    EXPECT_EQ(run("--frame 'frame;.csv' survey.csv", survey).out, full.out);
+
     // Only the totals rows, the same in CSV and JSON.
     const Outcome only = run("--frame frame.csv --totals-only survey.csv", survey);
     EXPECT_EQ(only.out, full.out.substr(0, full.out.find('\n') + 1) +
@@ -537,9 +576,16 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
     EXPECT_FALSE(std::getline(json, line)) << "only the totals rows";
 
     // A stratum of the frame that the survey never sampled leaves the city without a total.
+    // Those rows fail the run, and say so.
     std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\nedge,3\nhills,40\n";
-    const std::vector<Cells> unsampled =
-        csvRows(run("--frame frame.csv --totals-only survey.csv", survey).out);
+    const Outcome withoutHills = run("--frame frame.csv --totals-only survey.csv", survey);
+    EXPECT_EQ(withoutHills.status, 1);
+    EXPECT_NE(withoutHills.err.find("survey.csv: the row of stratum \"hills\": no total"),
+              std::string::npos)
+        << withoutHills.err;
+    EXPECT_NE(withoutHills.err.find("survey.csv: the total row: no total"), std::string::npos);
+    EXPECT_NE(withoutHills.err.find("2 summary rows failed"), std::string::npos);
+    const std::vector<Cells> unsampled = csvRows(withoutHills.out);
     ASSERT_EQ(unsampled.size(), 4u);
     for (const Cells& row : {unsampled[2], unsampled[3]}) {
         EXPECT_EQ(row.at("total") + row.at("total_lower") + row.at("dogs_per_block"), "");
@@ -569,6 +615,67 @@ TEST_F(Estimator, TotalsByStratumFromTheBlockRows)
         EXPECT_EQ(ran.out.find("\nstratum,"), std::string::npos);
         EXPECT_EQ(ran.out.find("\ntotal,"), std::string::npos);
     }
+
+    // Every row before the block that stops the run is written, whatever the number of jobs.
+    std::string large = "block,stratum,n100,n111,n101,n110,count\n";
+    for (int k = 0; k < 1000; ++k) {
+        large += "b" + std::to_string(k) + ",centre,10,20,5,7,30\n";
+    }
+    large += "lost,hills,10,20,5,7,30\n";
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,2000\n";
+    const Outcome one = run("-j 1 --frame frame.csv survey.csv", large);
+    EXPECT_EQ(one.status, 2);
+    EXPECT_EQ(csvRows(one.out).size(), 1000u);
+    for (const char* jobs : {"-j 2", "-j 7"}) {
+        EXPECT_TRUE(run(std::string(jobs) + " --frame frame.csv survey.csv", large).out == one.out)
+            << jobs;
+    }
+}
+
+// The pooled row of a survey too large to pool fails the run, and says so.
+TEST_F(Estimator, APooledRowThatFailsIsTold)
+{
+    const Outcome ran = run("survey.csv", "block,n100,n111,n101,n110\n"
+                                          "a,2000000000,10,20,30\n"
+                                          "b,2000000000,10,20,30\n");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find("survey.csv: the pooled row: no pooled fit: a summed frequency exceeds "
+                           "2147483647"),
+              std::string::npos)
+        << ran.err;
+    EXPECT_NE(ran.err.find("1 summary row failed"), std::string::npos);
+    EXPECT_EQ(ran.err.find("rows failed"), std::string::npos) << "every block was fitted";
+    EXPECT_EQ(csvRows(ran.out).back().at("status"), "error");
+}
+
+// A count is written as typed: a whole number in plain digits up to 15 of them (in JSON an
+// integer), anything else in its shortest form, and never as -0.
+TEST_F(Estimator, CountsAreWrittenAsTyped)
+{
+    const std::array<std::array<const char*, 3>, 6> counts{{
+        {"-0", "0", "0"},
+        {"+12", "12", "12"},
+        {"999999999999999", "999999999999999", "999999999999999"},
+        {"1000000000000000", "1e+15", "1e+15"},
+        {"1.7e308", "1.7e+308", "1.7e+308"},
+        {"12.50", "12.5", "12.5"},
+    }};
+    std::string survey = "block,n100,n111,n101,n110,count\n";
+    for (const auto& [typed, csv, json] : counts) {
+        survey += std::string("b,10,20,5,7,") + typed + "\n";
+    }
+    const Outcome ran = run("survey.csv", survey);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const std::vector<Cells> rows = csvRows(ran.out);
+    std::istringstream lines(run("--json survey.csv", survey).out);
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        SCOPED_TRACE(counts[k][0]);
+        EXPECT_EQ(rows[k].at("count"), counts[k][1]);
+        std::string line;
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(nlohmann::json::parse(line)["count"].dump(), counts[k][2]);
+    }
+    EXPECT_EQ(rows[0].at("N"), "0");
 }
 
 TEST_F(Estimator, PlotsAreTheWindowsPlotOfEachBlock)
@@ -605,6 +712,182 @@ TEST_F(Estimator, PlotsAreTheWindowsPlotOfEachBlock)
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "plots"), fs::directory_iterator()), 3);
     EXPECT_FALSE(fs::exists(dir_ / "up.png"));
+}
+
+// -o writes what a name leads to, as a shell's redirection would: through links to their file,
+// straight into a FIFO or a device; a file the user may not write is refused.
+TEST_F(Estimator, OutputGoesWhereTheNameLeads)
+{
+    const std::string expected = run("survey.csv").out;
+
+    // Links, a chain of two and one to a file yet to be made, stay links to what was written.
+    fs::create_directory(dir_ / "real");
+    std::ofstream(dir_ / "real" / "fits.csv") << "old\n";
+    fs::create_symlink("real/fits.csv", dir_ / "link.csv");
+    fs::create_symlink("link.csv", dir_ / "chain.csv");
+    fs::create_symlink("real/new.csv", dir_ / "dangling.csv");
+    for (const auto& [name, target] : {std::pair{"link.csv", "real/fits.csv"},
+                                       {"chain.csv", "real/fits.csv"},
+                                       {"dangling.csv", "real/new.csv"}}) {
+        SCOPED_TRACE(name);
+        std::ofstream(dir_ / "real" / "fits.csv") << "old\n";
+        EXPECT_EQ(run(std::string("-o ") + name + " survey.csv").status, 0);
+        EXPECT_TRUE(fs::is_symlink(dir_ / name));
+        EXPECT_EQ(slurp(dir_ / target), expected);
+    }
+
+    // A FIFO, read here: held open for reading and writing, it takes the output into its buffer
+    // without a reader waiting, and a FIFO replaced by a file would leave it empty.
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const int fifo = ::open((dir_ / "fifo").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    EXPECT_EQ(run("-o fifo survey.csv").status, 0);
+    std::string read(expected.size() + 1, '\0');
+    const ssize_t got = ::read(fifo, read.data(), read.size());
+    ::close(fifo);
+    EXPECT_EQ(read.substr(0, static_cast<std::size_t>(std::max<ssize_t>(got, 0))), expected);
+    EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+
+    // A device: the system's /dev/null for anyone but root, who could replace it; root writes to
+    // a node of its own.
+    std::string null = "/dev/null";
+    if (::geteuid() == 0 && ::mknod((dir_ / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        null = (dir_ / "null").string();
+    }
+    if (::geteuid() != 0 || null != "/dev/null") {
+        const Outcome ran = run("-o " + null + " survey.csv");
+        EXPECT_EQ(ran.status, 0) << ran.err;
+        EXPECT_TRUE(fs::is_character_file(null));
+    }
+
+    // Root may write any file, as with a shell; anyone else is refused one that is write-protected.
+    if (::geteuid() != 0) {
+        std::ofstream(dir_ / "kept.csv") << "old\n";
+        fs::permissions(dir_ / "kept.csv", fs::perms::owner_read);
+        const Outcome ran = run("-o kept.csv survey.csv");
+        EXPECT_EQ(ran.status, 2);
+        EXPECT_NE(ran.err.find("cannot write kept.csv: Permission denied"), std::string::npos);
+        EXPECT_EQ(slurp(dir_ / "kept.csv"), "old\n");
+    }
+    EXPECT_TRUE(filesNamed(".").empty()) << "no temporary file left";
+}
+
+// SIGINT, SIGTERM or SIGHUP part-way through -o: the old file stays, the temporary one goes, and
+// the program ends by the signal, as a shell expects.
+TEST_F(Estimator, ASignalPartWayLeavesTheOldOutput)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        std::ofstream(dir_ / "fits.csv") << "old\n";
+        int input[2];
+        ASSERT_EQ(::pipe(input), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+        posix_spawn_file_actions_addclose(&actions, input[1]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (dir_ / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Not to inherit a signal the test itself was started to ignore.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, signal);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        std::string program = program_;
+        std::string option = "-o";
+        std::string output = (dir_ / "fits.csv").string();
+        char* const argv[] = {program.data(), option.data(), output.data(), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        ::close(input[0]);
+        const std::string rows = "block,n100,n111,n101,n110\nnorth,10,20,5,7\n";
+        EXPECT_EQ(::write(input[1], rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+        // Once the temporary file is there, the program waits for more rows.
+        int status = 0;
+        bool ended = false;
+        while (filesNamed(".fits.csv.").empty() && !ended) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        }
+        ASSERT_FALSE(ended) << "ended before the signal, with status " << status;
+        ::kill(pid, signal);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ::close(input[1]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(slurp(dir_ / "fits.csv"), "old\n");
+        EXPECT_TRUE(filesNamed(".fits.csv.").empty()) << "the temporary file is removed";
+    }
+}
+
+// A full disk part-way: standard output ends on a whole row, -o leaves the file there was, and
+// no plot is left half-written, each told, with the rows fitted. A file size limit stands in for
+// the disk: a write past it fails as one past a full disk's space does.
+TEST_F(Estimator, AFullDiskLeavesNothingHalfWritten)
+{
+    const std::string full = "ulimit -f 8 && trap '' XFSZ && ";
+    std::string survey = "block,n100,n111,n101,n110\n";
+    for (int k = 0; k < 100; ++k) {
+        survey += "b" + std::to_string(k) + ",10,20,5,7\n";
+    }
+    const Outcome ran = run("survey.csv", survey, full);
+    EXPECT_EQ(ran.status, 2);
+    EXPECT_NE(ran.err.find("writing the output failed: File too large"), std::string::npos)
+        << ran.err;
+    ASSERT_FALSE(ran.out.empty());
+    EXPECT_EQ(ran.out.back(), '\n');
+    EXPECT_EQ(ran.out.find('\0'), std::string::npos);
+    EXPECT_GT(csvRows(ran.out).size(), 0u);
+
+    std::ofstream(dir_ / "fits.csv") << "old\n";
+    EXPECT_EQ(run("-o fits.csv survey.csv", survey, full).status, 2);
+    EXPECT_EQ(slurp(dir_ / "fits.csv"), "old\n");
+    EXPECT_EQ(filesNamed(".fits.csv.").size(), 0u);
+
+    // Each plot is larger than the limit; the rows are not.
+    const Outcome plots =
+        run("--plots plots survey.csv",
+            "block,n100,n111,n101,n110\nnorth,10,20,5,7\nsouth,30,40,10,12\n", full);
+    EXPECT_EQ(plots.status, 1);
+    EXPECT_EQ(csvRows(plots.out).size(), 3u);
+    for (const char* told : {"survey.csv:2: the plot could not be saved to plots/north.png: File",
+                             "survey.csv:3: the plot could not be saved to plots/south.png: File",
+                             "kestrum-estimate: 2 of 2 plots were not saved\n"}) {
+        EXPECT_NE(plots.err.find(told), std::string::npos) << plots.err;
+    }
+    EXPECT_EQ(plots.err.find("rows failed"), std::string::npos) << "every row was fitted";
+    EXPECT_TRUE(fs::is_empty(dir_ / "plots")) << "no empty or partial plot";
+}
+
+// A plot module cut short would be mapped all the same, and kill the program at the first touch
+// of the missing part: it is checked, and said to be damaged.
+TEST_F(Estimator, ADamagedPlotModuleIsToldNotLoaded)
+{
+    const fs::path built(KESTRUM_ESTIMATE_PATH);
+    fs::create_directory(dir_ / "bin");
+    fs::copy_file(built, dir_ / "bin" / "kestrum-estimate");
+    program_ = (dir_ / "bin" / "kestrum-estimate").string();
+    const std::string module = slurp(built.parent_path() / "kestrum-estimate-plots.so");
+    ASSERT_GT(module.size(), 100000u);
+    for (const auto& [bytes, told] : std::initializer_list<std::pair<std::string, const char*>>{
+             {module.substr(0, 40), "40 bytes, shorter than the header of a library"},
+             {module.substr(0, module.size() / 2), "it is cut short"},
+             {module.substr(0, module.size() - 1), "it is cut short"},
+             {std::string(200, '#'), "it is not a library"},
+         }) {
+        SCOPED_TRACE(told);
+        std::ofstream(dir_ / "bin" / "kestrum-estimate-plots.so", std::ios::binary) << bytes;
+        const Outcome ran = run("--plots plots survey.csv");
+        EXPECT_EQ(ran.status, 2);
+        EXPECT_NE(ran.err.find("kestrum-estimate-plots.so: the file is damaged ("),
+                  std::string::npos)
+            << ran.err;
+        EXPECT_NE(ran.err.find(told), std::string::npos) << ran.err;
+        EXPECT_EQ(ran.out, "");
+    }
 }
 
 } // namespace

@@ -58,7 +58,7 @@ TEST(InferenceStatistics, ChiSquareSurvivalMatchesTables)
         int df;
         double p;
     } table[] = {
-        {3.841458820694124, 1, 0.05}, {1.0, 1, 0.3173105078629141}, {5.991464547107979, 2, 0.05},
+        {3.841458820694124, 1, 0.05}, {1.0, 1, 0.3173105078629141},  {5.991464547107979, 2, 0.05},
         {7.814727903251178, 3, 0.05}, {18.30703805327515, 10, 0.05}, {0.0, 3, 1.0},
     };
     for (const auto& row : table) {
@@ -100,6 +100,37 @@ TEST(InferenceStatistics, FitCheckAgreesWithTheLikelihood)
         EXPECT_EQ(check.lowExpected, *std::min_element(expected.begin(), expected.end()) < 2.0);
     }
     EXPECT_FALSE(fitCheck({}, fit({{}, true})).given());
+}
+
+// With hundreds of millions of dogs the model's frequencies agree with the counts to eight digits
+// or more: G2 and X2 are then tiny, and must keep their digits. References at the exact maximum,
+// computed in rational arithmetic and 60-digit logarithms (mpmath).
+TEST(InferenceStatistics, FitCheckKeepsItsDigitsForHugeCounts)
+{
+    const struct {
+        Counts counts;
+        double g2;
+        double x2;
+        double pG2;
+    } table[] = {
+        {{456777969, 43724409, 19031808, 124022878},
+         1.2776685425349473e-11,
+         1.2776685425599124e-11,
+         0.999997148002355},
+        {{304561510, 2215266, 7683104, 25215961},
+         6.3380787587092787e-8,
+         6.3380789611726486e-8,
+         0.99979912824560503},
+        {{10, 20, 5, 7}, 0.73624625210778032, 0.70022281928121675, 0.39086599715489125},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.counts.n100);
+        const FitCheck check = fitCheck(row.counts, fit({row.counts, true}));
+        // The expected frequencies themselves carry the doubles' rounding of P and S.
+        EXPECT_NEAR(check.g2, row.g2, 1e-6 * row.g2);
+        EXPECT_NEAR(check.x2, row.x2, 1e-6 * row.x2);
+        EXPECT_NEAR(check.pG2, row.pG2, 1e-12);
+    }
 }
 
 // N = count / P, its limits from those of P: an open upper limit of P leaves N's lower one open.

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <iterator>
+#include <string>
 
 #include "BlockPlots.h"
 #include "OutputWriters.h"
@@ -32,6 +36,68 @@ TEST(RowSink, WritesWholeRowsAndOnlyWhole)
     }
     ::close(fds[0]);
     ::close(fds[1]);
+}
+
+// A full disk part-way: the file ends on the last whole row, and stays so however often the sink
+// is asked to go on (the run flushes once more when it stops). A file size limit stands in for
+// the disk: a write past it fails as one past a full disk's space does.
+TEST(RowSink, AFullDiskLeavesTheFileOnAWholeRow)
+{
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("kestrum-sink-" + std::to_string(::getpid()) + ".csv");
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto ignoredBefore = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before;
+    limit.rlim_cur = 10000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string row = std::string(299, 'r') + "\n";
+    bool failed = false;
+    {
+        RowSink sink(fd);
+        for (int k = 0; k < 100 && !failed; ++k) {
+            try {
+                sink.row(row);
+            } catch (const OutputError&) {
+                failed = true;
+            }
+        }
+        EXPECT_THROW(sink.flush(), OutputError);
+        EXPECT_THROW(sink.row(row), OutputError);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, ignoredBefore);
+    ::close(fd);
+    EXPECT_TRUE(failed);
+    const auto size = std::filesystem::file_size(file);
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size % row.size(), 0u) << "no part of a row, and no zeros past the end";
+    std::filesystem::remove(file);
+}
+
+// No text reaches a terminal or an editor able to move or hide what is around it: control
+// characters and the characters that reorder text are escaped, in CSV and in JSON.
+TEST(RowWriter, TextCannotSteerWhatShowsIt)
+{
+    const char* const reordering[] = {"\xE2\x80\xAA", "\xE2\x80\xAB", "\xE2\x80\xAC",
+                                      "\xE2\x80\xAD", "\xE2\x80\xAE", "\xE2\x81\xA6",
+                                      "\xE2\x81\xA7", "\xE2\x81\xA8", "\xE2\x81\xA9"};
+    const char* const escaped[] = {"\\u202a", "\\u202b", "\\u202c", "\\u202d", "\\u202e",
+                                   "\\u2066", "\\u2067", "\\u2068", "\\u2069"};
+    for (std::size_t k = 0; k < std::size(reordering); ++k) {
+        const std::string name = std::string("caf\xC3\xA9 ") + reordering[k] + "gate\x1B";
+        for (const Format format : {Format::Csv, Format::Json}) {
+            std::string out;
+            RowWriter(format, -1).failed({2, name, name, {}}, out);
+            SCOPED_TRACE(out);
+            EXPECT_EQ(out.find(reordering[k]), std::string::npos);
+            EXPECT_EQ(out.find('\x1B'), std::string::npos);
+            const std::string shown = std::string("caf\xC3\xA9 ") + escaped[k] + "gate\\u001b";
+            EXPECT_NE(out.find(shown), out.rfind(shown)) << "in both block and error";
+        }
+    }
 }
 
 TEST(PlotFiles, NamesStayInTheirFolderAndApart)
