@@ -9,7 +9,7 @@ JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache")
 
-.PHONY: run check deps build build-sanitize bench package clean
+.PHONY: run check deps build build-sanitize bench study package clean
 
 deps:
 	bash scripts/install-deps
@@ -32,6 +32,9 @@ bench: build
 	for b in kestrum_bench kestrum_inference_bench kestrum_window_bench kestrum_estimator_bench; do \
 	  $(BUILD)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
 	done
+
+study: build
+	$(BUILD)/bench/kestrum_totals_study
 
 package: build
 	cmake --build $(BUILD) --target package

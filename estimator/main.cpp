@@ -81,12 +81,19 @@ Numeric columns hold numbers only; empty (null in JSON) where not given.
                      test and AIC of one P and S shared against one pair per
                      block (blocks with s_fixed take no part in either)
   stratum            the block's stratum, as the survey names it
+  P_in_total, N_in_total   with --frame or --blocks, the P by which the
+                     block's count went into its stratum's total, and the N
+                     it gave: the stratum's total is its blocks over those
+                     used times the sum of these N
   blocks_sampled, blocks_used, frame_blocks, total, total_se, total_lower,
-  total_upper, dogs_per_block   with --frame or --blocks, one row "stratum"
-                     per stratum of the frame and a last row "total" for the
-                     city: the dogs in all the frame's blocks, from the blocks
-                     with a count and a standard error of P, with 95%
-                     log-normal limits (see README)
+  total_upper, dogs_per_block, method, P_spread   with --frame or --blocks,
+                     one row "stratum" per stratum of the frame and a last
+                     row "total" for the city: the dogs in all the frame's
+                     blocks with 95% limits, by --p-by's method; a stratum row
+                     also gives the P it used (P, its limits, se_P), how far
+                     P differs between its blocks (P_spread), and the test of
+                     one P and S against one pair per block (LR to
+                     AIC_separate; see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
   Control characters in text are written as JSON escapes them ("\n"), and so
