@@ -87,20 +87,25 @@ SharedP sharedP(std::span<const std::span<const GroupBlock>> groups)
         return shared;
     }
 
-    const auto inFit = [byHeld](const GroupBlock& b) { return (b.sHeld != 0.0) == byHeld; };
-    FirstFactor pooled;
-    double squares = 0.0;
-    for (const auto group : groups) {
-        for (const GroupBlock& b : group) {
-            const FirstFactor x = firstFactor(b.counts);
-            if (inFit(b) && x.t > 0.0) {
-                pooled.s += x.s;
-                pooled.t += x.t;
-                squares += x.t * x.t;
-                ++shared.blocksSpread;
+    // The first factors of the fit's blocks that identified a dog, which alone tell a spread.
+    const auto eachFactor = [&groups, byHeld](const auto& use) {
+        for (const auto group : groups) {
+            for (const GroupBlock& b : group) {
+                const FirstFactor x = firstFactor(b.counts);
+                if ((b.sHeld != 0.0) == byHeld && x.t > 0.0) {
+                    use(x);
+                }
             }
         }
-    }
+    };
+    FirstFactor pooled;
+    double squares = 0.0;
+    eachFactor([&](const FirstFactor& x) {
+        pooled.s += x.s;
+        pooled.t += x.t;
+        squares += x.t * x.t;
+        ++shared.blocksSpread;
+    });
     shared.aPooled = pooled.t > 0.0 ? pooled.s / pooled.t : 0.0;
     shared.aTarget = shared.aPooled;
     const double a = shared.aPooled;
@@ -110,15 +115,10 @@ SharedP sharedP(std::span<const std::span<const GroupBlock>> groups)
     }
     // DerSimonian and Laird's moment estimate: Q against its expectation without spread.
     double Q = 0.0;
-    for (const auto group : groups) {
-        for (const GroupBlock& b : group) {
-            const FirstFactor x = firstFactor(b.counts);
-            if (inFit(b) && x.t > 0.0) {
-                const double d = x.s - a * x.t;
-                Q += d * d / x.t;
-            }
-        }
-    }
+    eachFactor([&](const FirstFactor& x) {
+        const double d = x.s - a * x.t;
+        Q += d * d / x.t;
+    });
     const double expected = static_cast<double>(shared.blocksSpread - 1) * shared.aVariance;
     shared.spread = std::max(0.0, (Q - expected) / (pooled.t - squares / pooled.t));
     if (shared.spread == 0.0) {
@@ -128,16 +128,11 @@ SharedP sharedP(std::span<const std::span<const GroupBlock>> groups)
     // pooled a leans towards the blocks with high P.
     double weights = 0.0;
     double weighted = 0.0;
-    for (const auto group : groups) {
-        for (const GroupBlock& b : group) {
-            const FirstFactor x = firstFactor(b.counts);
-            if (inFit(b) && x.t > 0.0) {
-                const double u = 1.0 / (shared.spread + shared.aVariance / x.t);
-                weights += u;
-                weighted += u * x.s / x.t;
-            }
-        }
-    }
+    eachFactor([&](const FirstFactor& x) {
+        const double u = 1.0 / (shared.spread + shared.aVariance / x.t);
+        weights += u;
+        weighted += u * x.s / x.t;
+    });
     shared.aTarget = weighted / weights;
     return shared;
 }
