@@ -128,8 +128,20 @@ void Form1::printReport()
     printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(QStringLiteral("printDialog"));
-    if (dialog.exec() == QDialog::Accepted) {
-        paintReport(printer, *content);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    // Printed to a file, the page is made in memory and written whole, as Save report does: a
+    // full disk leaves the file that was there, and says so, rather than a cut-off PDF.
+    QString problem;
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        problem = writeReportPdf(printer.outputFileName(), *content, printer.pageLayout());
+    } else if (!paintReport(printer, *content)) {
+        problem = QStringLiteral("the printer could not be reached");
+    }
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Kestrum"),
+                             QStringLiteral("The report was not printed: %1.").arg(problem));
     }
 }
 

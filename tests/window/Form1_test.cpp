@@ -469,6 +469,64 @@ private slots:
         QVERIFY(
             details().findChild<QLabel*>("fitCheck")->text().contains("on 2 degrees of freedom"));
     }
+    void aFullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("command"); // an action, or Command1 for user.txt
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("room"); // bytes the disk takes
+        QTest::addColumn<QString>("said");
+        // The plots and the HTML report lie under 16 KiB, where QSaveFile's commit reported a
+        // failed write as saved; the report as PDF above (20 KB, of which 20000 bytes fit).
+        QTest::newRow("plot as PNG, disk full") << "actionSavePlot" << "plot.png" << 0
+                                                << "The plot was not saved: File too large";
+        QTest::newRow("plot as PNG, room for part") << "actionSavePlot" << "plot.png" << 1000
+                                                    << "The plot was not saved: File too large";
+        QTest::newRow("plot as PDF") << "actionSavePlot" << "plot.pdf" << 4000
+                                     << "The plot was not saved: File too large";
+        QTest::newRow("report as HTML") << "actionSaveReport" << "report.html" << 0
+                                        << "The report was not saved: File too large";
+        QTest::newRow("report as PDF") << "actionSaveReport" << "report.pdf" << 20000
+                                       << "The report was not saved: File too large";
+        QTest::newRow("report printed to a PDF file") << "actionPrint" << "printed.pdf" << 0
+            << "The report was not printed: File too large";
+        QTest::newRow("user.txt") << "Command1" << "user.txt" << 100
+                                  << "user.txt could not be written: File too large";
+    }
+    void aFullDiskKeepsTheOldFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, file);
+        QFETCH(int, room);
+        QFETCH(QString, said);
+        estimate({10, 20, 5, 7});
+        QTemporaryDir folder(workDir.filePath(QStringLiteral("disk-XXXXXX")));
+        const QString path = command == "Command1" ? file : folder.filePath(file);
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the file there before\n") > 0);
+        old.close();
+        const auto run = [&] {
+            if (command == "Command1") {
+                const QString boxes = click(command);
+                return boxes + messages();
+            }
+            ModalAnswer answer(path);
+            get<QAction>(command).trigger();
+            return answer.text();
+        };
+        {
+            kestrum::testing::FullDisk full(static_cast<rlim_t>(room));
+            const QString told = run();
+            QVERIFY2(told.contains(said + ", and the file already there was left as it was"),
+                     qPrintable(told));
+        }
+        QCOMPARE(readFile(path), QByteArray("the file there before\n"));
+        const QDir where = QFileInfo(path).dir();
+        QCOMPARE(where.entryList({file + "*"}, QDir::Files), QStringList{file});
+        // With room, the same command replaces it (asking first where it asks for a name).
+        const QString told = run();
+        QVERIFY2(!told.contains(said.section(':', 0, 0)), qPrintable(told));
+        QVERIFY(readFile(path).size() > 100);
+    }
     void detailsLayOutCleanlyAndCopy()
     {
         // Every warning there is and no standard errors; then Wald limits beyond 1.
