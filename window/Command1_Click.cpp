@@ -21,6 +21,11 @@ constexpr Colour kCurveBlue = 0xC00000;
 const std::array<QString, 4> kHistoryNames{QStringLiteral("1,0,0"), QStringLiteral("1,1,1"),
                                            QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
 
+bool sameCounts(const inference::Counts& a, const inference::Counts& b)
+{
+    return a.n100 == b.n100 && a.n111 == b.n111 && a.n101 == b.n101 && a.n110 == b.n110;
+}
+
 // The scan's single-precision ends and step, as the hundredths and thousandths they stand for.
 QString scanText(float value)
 {
@@ -165,6 +170,12 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
 {
     const inference::Parameter profiled = block.analysis.problem.profiled;
     noteProfile(block, std::span<const float>(press.PROFLL.data(), static_cast<std::size_t>(NPTS)));
+    // A street count was typed for the block estimated before; other frequencies are another
+    // block, whose report must not carry it.
+    if (details_ && lastAnalysis_ &&
+        !sameCounts(lastAnalysis_->analysis.problem.counts, block.analysis.problem.counts)) {
+        details_->clearStreetCount();
+    }
     lastAnalysis_ = block;
 
     lblLimits.setText(limitsLine(*lastAnalysis_, profiled));

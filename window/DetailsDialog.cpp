@@ -62,8 +62,7 @@ void fill(QTableWidget& table, const QList<QStringList>& rows)
 }
 
 // A layout or widget handed to the parent named in its arguments, which owns it from then on.
-template <class T, class... Args>
-T* child(Args&&... args)
+template <class T, class... Args> T* child(Args&&... args)
 {
     return std::make_unique<T>(std::forward<Args>(args)...).release();
 }
@@ -232,10 +231,16 @@ bool DetailsDialog::eventFilter(QObject* watched, QEvent* event)
 std::optional<double> DetailsDialog::streetCount() const
 {
     const auto count = text::toDouble(streetCount_.text().trimmed());
-    if (!count || !(*count.value >= 0.0)) {
+    if (!count || !(*count.value >= 0.0) ||
+        (block_ && !streetCountProblem(*block_, *count.value).isEmpty())) {
         return std::nullopt;
     }
     return *count.value;
+}
+
+void DetailsDialog::clearStreetCount()
+{
+    streetCount_.clear();
 }
 
 void DetailsDialog::showPopulation()
@@ -257,6 +262,7 @@ void DetailsDialog::showPopulation()
         population_.setText(QStringLiteral("Press \"estimate\" first."));
         return;
     }
+    // Refusals included: a count too large for N is said here, and is not in the report.
     population_.setText(populationSentence(*block_, *count.value));
 }
 

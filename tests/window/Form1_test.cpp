@@ -469,6 +469,46 @@ private slots:
         QVERIFY(
             details().findChild<QLabel*>("fitCheck")->text().contains("on 2 degrees of freedom"));
     }
+    void streetCountBelongsToItsBlock_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QList<int>>("next");  // a later estimate, with the details closed
+        QTest::addColumn<QString>("shown");    // in the details
+        QTest::addColumn<QString>("reported"); // in the report; empty: no street count there
+        QTest::newRow("the same block again keeps it")
+            << "30" << QList<int>{10, 20, 5, 7} << "About 36.9 dogs (95% limits 32.3 to 47.1)"
+            << "Street count 30: About 36.9 dogs";
+        QTest::newRow("another block clears it")
+            << "30" << QList<int>{3, 2, 1, 0} << "Type the number of dogs" << "";
+        QTest::newRow("no finite number of dogs")
+            << "1.7E+308" << QList<int>{} << "The street count is too large: count / P" << "";
+        QTest::newRow("a large number written to fit")
+            << "1E+308" << QList<int>{}
+            << "About 1.229E+308 dogs (95% limits 1.077E+308 to 1.57E+308)"
+            << "Street count 1E+308: About 1.229E+308 dogs";
+    }
+    void streetCountBelongsToItsBlock()
+    {
+        QFETCH(QString, count);
+        QFETCH(QList<int>, next);
+        QFETCH(QString, shown);
+        QFETCH(QString, reported);
+        estimate({10, 20, 5, 7});
+        typeStreetCount(count);
+        if (!next.isEmpty()) {
+            details().close();
+            estimate(next);
+            details();
+        }
+        auto* population = details().findChild<QLabel*>("population");
+        QVERIFY2(population->text().startsWith(shown), qPrintable(population->text()));
+        QVERIFY2(!population->text().contains("Infinity"), qPrintable(population->text()));
+        // Every word fits the line, so the dialog keeps its width.
+        QVERIFY(population->minimumSizeHint().width() <= population->width());
+        const QString report = form->copyResults();
+        QVERIFY2(reported.isEmpty() ? !report.contains("Street count") : report.contains(reported),
+                 qPrintable(report));
+    }
     void aFullDiskKeepsTheOldFile_data()
     {
         QTest::addColumn<QString>("command"); // an action, or Command1 for user.txt
