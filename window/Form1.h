@@ -88,8 +88,9 @@ private:
     void showNotices(const QStringList& notices);
     void fitMessages();
     // Why the plot is empty or a limit mark is missing, in words.
-    void notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
-                  const QStringList& markNames, QStringList& notices);
+    void notePlot(const EstimatePress& press, const std::vector<double>& limitsPct,
+                  const std::vector<LimitMark>& marks, const QStringList& markNames,
+                  QStringList& notices);
     void printReport();
 
     QWidget central_;

@@ -274,8 +274,15 @@ private slots:
                                    << "has 1 point, and a curve needs two";
         QTest::newRow("estimate on a bound") << QList<int>{0, 30, 0, 0} << "30"
             << QStringList{"0.9"} << "The mark of the lower limit is not drawn";
-        QTest::newRow("limits beyond the range") << QList<int>{10, 20, 5, 7} << "15"
-            << QStringList{"0.9"} << "The mark of the lower limit is not drawn: outside the range";
+        QTest::newRow("limit beyond the range") << QList<int>{10, 20, 5, 7} << "15"
+            << QStringList{"0.9"}
+            << "The mark of the lower limit is not drawn: outside the range plotted. A % plotting "
+               "range of 22 plots it.";
+        // The scan stays below 0.99; around this estimate its last point is 0.98 at any range.
+        QTest::newRow("limit beyond every range") << QList<int>{3, 2, 1, 0} << "100"
+            << QStringList{"0.9"}
+            << "The mark of the upper limit is not drawn: the limit, 0.9803, lies above 0.98, the "
+               "highest value the profile is plotted at with any % plotting range";
         // With S held here the likelihood in P has two peaks; from 0.5 the search climbs the lower.
         QTest::newRow("lower peak") << QList<int>{82, 47, 1, 2} << "30"
             << QStringList{"0.7586", "0.5"}
@@ -302,6 +309,17 @@ private slots:
         QApplication::processEvents();
         QVERIFY(messages() == full && label.isVisible());
         QApplication::activePopupWidget()->close();
+
+        // A range advised for a mark draws it.
+        const auto advice = QRegularExpression("(lower|upper) limit is not drawn: .* range of "
+                                               "(\\d+) plots it")
+                                .match(full);
+        if (advice.hasMatch()) {
+            type("txtHist0", advice.captured(2));
+            estimate(frequencies, startSP.size() == 1);
+            QVERIFY2(!messages().contains(advice.captured(1) + " limit is not drawn"),
+                     qPrintable(messages()));
+        }
         type("txtHist0", "30");
         estimate({10, 20, 5, 7});
         QCOMPARE(messages(), QString());
