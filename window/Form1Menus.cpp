@@ -77,10 +77,11 @@ void Form1::buildMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, [this] {
         QMessageBox::about(this, QStringLiteral("About Kestrum"),
-                           QStringLiteral("Kestrum 1.00\n\nMaximum-likelihood estimates of the "
+                           QStringLiteral("Kestrum %1\n\nMaximum-likelihood estimates of the "
                                           "proportion of free-roaming dogs seen on a count (P) "
                                           "and of the proportion staying in the block between "
-                                          "counts (S), from three counts of a city block."));
+                                          "counts (S), from three counts of a city block.")
+                               .arg(programVersion()));
     });
     about->setObjectName(QStringLiteral("actionAbout"));
     about->setShortcut(QKeySequence(Qt::Key_F1));

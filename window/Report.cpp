@@ -130,7 +130,7 @@ void paintPlot(QPainter& painter, const ReportContent& content, double width)
 
 QString programVersion()
 {
-    return QStringLiteral("1.00");
+    return QStringLiteral(KESTRUM_VERSION);
 }
 
 QString settingsSentence(const ReportContent& content)

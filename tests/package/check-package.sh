@@ -77,6 +77,18 @@ readelf -d "$root/usr/bin/kestrum-estimate" | grep -qE 'RPATH|RUNPATH' &&
 export LD_LIBRARY_PATH=$libdir
 resolved=$(ldd "$root/usr/bin/kestrum-estimate" | sed -n 's/.*libKestrum\.so\.1 => \([^ ]*\).*/\1/p')
 [ "$resolved" = "$library" ] || fail "kestrum-estimate resolves libKestrum.so.1 to '$resolved', not $library"
+# One version: the package's, the survey tool's, the metainfo's and both manual pages'. (The
+# window's About and report show the same: Form1_test.)
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$root/usr/bin/kestrum-estimate" --version 2>&1)" = "kestrum-estimate $version" ] ||
+  fail "kestrum-estimate --version says '$("$root/usr/bin/kestrum-estimate" --version 2>&1)', the package $version"
+grep -q "<release version=\"$version\"" "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "the metainfo's release is not $version"
+for page in Kestrum kestrum-estimate; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"$page $version\"" ||
+    fail "the manual page of $page does not give version $version"
+done
+
 if "$root/usr/bin/kestrum-estimate" --help >"$work/help.txt" 2>&1; then
   for option in $(grep -oE -- '--[a-z][a-z-]+' "$work/help.txt" | sort -u); do
     grep -qe "$option" "$work/kestrum-estimate.txt" || fail "kestrum-estimate(1) lacks $option"

@@ -410,7 +410,8 @@ private slots:
         QTest::keyClick(form.get(), Qt::Key_F1);
         get<QAction>("actionSavePlot").trigger();
         get<QAction>("actionPrint").trigger();
-        QVERIFY2(answer.text().contains(QStringLiteral("Kestrum 1.00")), qPrintable(answer.text()));
+        QVERIFY2(answer.text().contains(QStringLiteral("Kestrum " KESTRUM_VERSION "\n")),
+                 qPrintable(answer.text()));
         QCOMPARE(answer.text().count(QStringLiteral("estimate\" first")), 2);
         QVERIFY(!QFile::exists(png));
         form->activateWindow();
@@ -466,7 +467,8 @@ private slots:
                                  QApplication::clipboard()->text()};
         for (const QString& text : saved) {
             for (const QString& expected :
-                 {QDate::currentDate().toString(Qt::ISODate), QStringLiteral("Kestrum 1.00"),
+                 {QDate::currentDate().toString(Qt::ISODate),
+                  QStringLiteral("Kestrum " KESTRUM_VERSION),
                   QStringLiteral("P and S estimated; profile of P; plotting range 30%"),
                   QStringLiteral("1,0,1"), QStringLiteral("19.49"), QStringLiteral("0.8136"),
                   QStringLiteral("0.0757"), QStringLiteral("0.6367 to 0.9287"),
