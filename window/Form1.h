@@ -92,6 +92,8 @@ private:
                   const std::vector<LimitMark>& marks, const QStringList& markNames,
                   QStringList& notices);
     void printReport();
+    // Version, purpose, copyright and licence.
+    void showAbout();
 
     QWidget central_;
     QPushButton Command2{&central_};

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -40,9 +41,38 @@ QString askForSaveName(QWidget* parent, const QString& title, const QString& fil
     return path;
 }
 
+// LICENSE, built into the program so that the licence shown is the one it is released under.
+QString licenceText()
+{
+    QFile file(QStringLiteral(":/kestrum/LICENSE"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 } // namespace
 
 Form1::~Form1() = default;
+
+void Form1::showAbout()
+{
+    const QString licence = licenceText();
+    const qsizetype copyright = licence.indexOf(QLatin1String("Copyright"));
+    QMessageBox about(
+        QMessageBox::NoIcon, QStringLiteral("About Kestrum"),
+        QStringLiteral("Kestrum %1\n\nMaximum-likelihood estimates of the proportion "
+                       "of free-roaming dogs seen on a count (P) and of the "
+                       "proportion staying in the block between counts (S), from "
+                       "three counts of a city block.\n\n%2\nReleased under the "
+                       "MIT licence: free to use, copy, change and pass on, "
+                       "without warranty. Its full text is under \"Show "
+                       "Details\".")
+            .arg(programVersion(),
+                 licence.mid(copyright, licence.indexOf(QLatin1Char('\n'), copyright) - copyright)),
+        QMessageBox::Ok, this);
+    about.setObjectName(QStringLiteral("about"));
+    about.setIconPixmap(windowIcon().pixmap(64));
+    about.setDetailedText(licence);
+    about.exec();
+}
 
 void Form1::buildMenus()
 {
@@ -75,14 +105,7 @@ void Form1::buildMenus()
     details->setObjectName(QStringLiteral("actionDetails"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, [this] {
-        QMessageBox::about(this, QStringLiteral("About Kestrum"),
-                           QStringLiteral("Kestrum %1\n\nMaximum-likelihood estimates of the "
-                                          "proportion of free-roaming dogs seen on a count (P) "
-                                          "and of the proportion staying in the block between "
-                                          "counts (S), from three counts of a city block.")
-                               .arg(programVersion()));
-    });
+    QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, &Form1::showAbout);
     about->setObjectName(QStringLiteral("actionAbout"));
     about->setShortcut(QKeySequence(Qt::Key_F1));
 }

@@ -5,6 +5,7 @@
 # usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
 set -euo pipefail
 cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
+source=$(cd "$(dirname "$0")/../.." && pwd)
 
 work=$(mktemp -d)
 pids=()
@@ -42,6 +43,18 @@ for file in usr/include/kestrum.h usr/share/applications/kestrum.desktop \
             usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz; do
   [ -s "$root/$file" ] || fail "$file is missing or empty"
 done
+
+# The licence: MIT, in the copyright file word for word as in LICENSE, and in the metainfo.
+copyright=$root/usr/share/doc/kestrum/copyright
+grep -q '^License: Expat$' "$copyright" || fail "the copyright file does not give the MIT (Expat) licence"
+diff <(sed -n '/^License: Expat$/,$ { /^License:/d; s/^ //; s/^\.$//; p }' "$copyright") \
+     <(sed '1,/^Copyright/d' "$source/LICENSE" | sed '/./,$!d') >"$work/licence.diff" ||
+  fail "the licence in the copyright file is not LICENSE's: $(cat "$work/licence.diff")"
+grep -q "^Copyright: $(sed -n 's/^Copyright (c) //p' "$source/LICENSE")$" "$copyright" ||
+  fail "the copyright file's holder is not LICENSE's"
+grep -q '<project_license>MIT</project_license>' "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "the metainfo does not give the MIT licence"
+
 library=$(find "$root/usr/lib" -name libKestrum.so.1)
 [ -n "$library" ] || { echo "FAIL: libKestrum.so.1 is not installed" >&2; exit 1; }
 libdir=$(dirname "$library")
