@@ -6,6 +6,9 @@
 set -euo pipefail
 cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
 source=$(cd "$(dirname "$0")/../.." && pwd)
+# As someone builds a release tarball unpacked with umask 002: files the build makes are
+# group-writable unless the package sets their modes.
+umask 002
 
 work=$(mktemp -d)
 pids=()
@@ -17,7 +20,16 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+# The control files CPack takes from the source, group-writable as such a tarball has them.
+mkdir "$work/control"
+extra=()
+for file in $(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "\(.*\)")$/\1/p' "$build/CPackConfig.cmake" | tr ';' ' '); do
+  install -m 0664 "$file" "$work/control/"
+  extra+=("$work/control/$(basename "$file")")
+done
+[ ${#extra[@]} -gt 0 ] || { echo "FAIL: no control files found in CPackConfig.cmake" >&2; exit 1; }
+if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" \
+       -D "CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA=$(IFS=';'; echo "${extra[*]}")" >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log" >&2
   echo "FAIL: cpack did not build the package" >&2
   exit 1
@@ -40,9 +52,30 @@ done
 for file in usr/include/kestrum.h usr/share/applications/kestrum.desktop \
             usr/share/icons/hicolor/scalable/apps/kestrum.svg \
             usr/share/man/man1/Kestrum.1.gz usr/share/man/man1/kestrum-estimate.1.gz \
-            usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz; do
+            usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz \
+            usr/share/doc/kestrum/README.md.gz; do
   [ -s "$root/$file" ] || fail "$file is missing or empty"
 done
+
+# Modes as Debian's policy has them, whatever the source's or the builder's umask: directories and
+# programs 0755, every other file and the control files 0644, maintainer scripts 0755.
+while read -r mode name; do
+  case "$mode" in
+    d*) [ "$mode" = drwxr-xr-x ] ;;
+    l*) true ;;
+    *) case "$name" in
+         ./usr/bin/*) [ "$mode" = -rwxr-xr-x ] ;;
+         *) [ "$mode" = -rw-r--r-- ] ;;
+       esac ;;
+  esac || fail "$name has mode $mode"
+done < <(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - | awk '{ print $1, $6 }')
+while read -r mode name; do
+  case "$name" in
+    ./preinst|./postinst|./prerm|./postrm|./config) [ "$mode" = -rwxr-xr-x ] ;;
+    ./) true ;;
+    *) [ "$mode" = -rw-r--r-- ] ;;
+  esac || fail "control file $name has mode $mode"
+done < <(dpkg-deb --ctrl-tarfile "$deb" | tar -tvf - | awk '{ print $1, $6 }')
 
 # The licence: MIT, in the copyright file word for word as in LICENSE, and in the metainfo.
 copyright=$root/usr/share/doc/kestrum/copyright
