@@ -231,8 +231,7 @@ bool DetailsDialog::eventFilter(QObject* watched, QEvent* event)
 std::optional<double> DetailsDialog::streetCount() const
 {
     const auto count = text::toDouble(streetCount_.text().trimmed());
-    if (!count || !(*count.value >= 0.0) ||
-        (block_ && !streetCountProblem(*block_, *count.value).isEmpty())) {
+    if (!count || !(*count.value >= 0.0)) {
         return std::nullopt;
     }
     return *count.value;

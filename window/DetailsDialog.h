@@ -26,8 +26,7 @@ public:
     explicit DetailsDialog(QWidget* parent = nullptr);
 
     void show(const std::optional<BlockAnalysis>& block);
-    // The street count typed, when it is a number of 0 or more that gives the block a finite
-    // number of dogs.
+    // The street count typed, when it is a number of 0 or more.
     std::optional<double> streetCount() const;
     // A street count belongs to the block it was typed for: an estimate of another block clears
     // it.

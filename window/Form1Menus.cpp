@@ -13,6 +13,7 @@
 
 #include "DetailsDialog.h"
 #include "Form1.h"
+#include "InferenceText.h"
 #include "Report.h"
 
 namespace kestrum {
@@ -120,6 +121,10 @@ std::optional<ReportContent> Form1::reportContent() const
     content.rangePct = lastRangePct_;
     content.messages = lastMessages_;
     content.streetCount = details_ ? details_->streetCount() : std::nullopt;
+    // A count refused in the details (no finite number of dogs) is not reported either.
+    if (content.streetCount && !streetCountProblem(content.block, *content.streetCount).isEmpty()) {
+        content.streetCount.reset();
+    }
     content.plot = lastPlot_;
     content.plotSize = picLL.image().size();
     content.plotFont = picLL.font();
