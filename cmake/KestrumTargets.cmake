@@ -7,6 +7,8 @@ function(kestrum_target_defaults target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
     -ffp-contract=off -fno-fast-math)
+  # The product's version, for every program to show alike.
+  target_compile_definitions(${target} PRIVATE KESTRUM_VERSION="${PROJECT_VERSION}")
   if(KESTRUM_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=all)

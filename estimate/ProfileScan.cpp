@@ -1,5 +1,8 @@
 #include "ProfileScan.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "NumberText.h"
 
 namespace kestrum {
@@ -18,6 +21,16 @@ float throughText(double value, const QString& pattern)
     const auto rounded = text::toDouble(text::format(value, pattern, locale), locale);
     return static_cast<float>(rounded.value.value_or(value));
 }
+
+// Whether the scan takes another point at value, having taken points already.
+bool scanGoesOn(const EstimatePress& press, double value, std::int16_t points)
+{
+    return static_cast<float>(value) < press.SCANHI && points < kMostPoints;
+}
+
+// A range so wide that the scan runs from 0.01 to 0.99 whatever the estimate inside the bounds:
+// any wider plots the same.
+constexpr int kWidestRangePct = 10000;
 
 } // namespace
 
@@ -48,7 +61,7 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
     press.SCANVAL = static_cast<double>(press.SCANLO);
     NPTS = 0;
     int unconverged = 0;
-    while (static_cast<float>(press.SCANVAL) < press.SCANHI && NPTS < kMostPoints) {
+    while (scanGoesOn(press, press.SCANVAL, NPTS)) {
         record.USER(profileOfP ? KESTRUM_USER_P : KESTRUM_USER_S) = press.SCANVAL;
         press.LIW = KESTRUM_LIW;
         press.LW = KESTRUM_LW;
@@ -67,6 +80,52 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
         press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
     }
     return unconverged;
+}
+
+std::optional<std::pair<float, float>> ScanEnds(const EstimatePress& press)
+{
+    double value = static_cast<double>(press.SCANLO);
+    double last = value;
+    std::int16_t points = 0;
+    while (scanGoesOn(press, value, points)) {
+        last = value;
+        ++points;
+        value += static_cast<double>(press.SCANSTEP);
+    }
+    if (points == 0) {
+        return std::nullopt;
+    }
+    return std::pair{throughText(static_cast<double>(press.SCANLO) * 100.0, QStringLiteral("0")),
+                     throughText(last * 100.0, QStringLiteral("0"))};
+}
+
+ScanReach ReachOfScans(double E, double rangePct, std::span<const double> valuesPct)
+{
+    ScanReach reach;
+    for (int range = 1; range <= kWidestRangePct; ++range) {
+        EstimatePress press;
+        press.RANGEPCT = range;
+        ScanRange(press, E);
+        const auto ends = ScanEnds(press);
+        if (!ends || ends->first == ends->second) {
+            continue;
+        }
+        reach.lowest = std::min(reach.lowest, ends->first);
+        reach.highest = std::max(reach.highest, ends->second);
+        const bool all = std::all_of(valuesPct.begin(), valuesPct.end(), [&ends](double value) {
+            return value >= ends->first && value <= ends->second;
+        });
+        // The nearest to the range asked for; of two as near, the wider.
+        if (all && (!reach.rangePct ||
+                    std::abs(range - rangePct) <= std::abs(*reach.rangePct - rangePct))) {
+            reach.rangePct = range;
+        }
+        // Once the scan spans both bounds, a wider range plots the same points.
+        if (press.SCANLO <= 0.01f && press.SCANHI >= 0.99f && range > rangePct) {
+            break;
+        }
+    }
+    return reach;
 }
 
 } // namespace kestrum

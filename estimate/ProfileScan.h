@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <utility>
 
 #include "EstimatePress.h"
 #include "ModelRecord.h"
@@ -17,5 +20,21 @@ void ScanRange(EstimatePress& press, double E);
 // points' searches ended without converging. Never stores more than 100 points.
 int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std::int16_t& NPTS,
                 KestrumN_E04JYF N_E04JYF);
+
+// The first and last positions (PROFPCT) ScanProfile gives for press's SCANLO, SCANHI and
+// SCANSTEP, without scanning; none when it takes no point.
+std::optional<std::pair<float, float>> ScanEnds(const EstimatePress& press);
+
+// What the % plotting range can show around the estimate E. The scan's values are whole
+// hundredths from 0.01 that stay below 0.99, where they start from the estimate and step by the
+// range, so a limit near a bound can lie beyond every range; and the step widens with the range,
+// so a wider range can end short of a narrower one.
+struct ScanReach {
+    std::optional<int> rangePct; // the whole range nearest rangePct plotting every value asked for
+    float lowest = 100.0f;       // the farthest positions any range plots, in percent
+    float highest = 0.0f;
+};
+// valuesPct in percent, as the plot's positions; "plotted" means between its first and last.
+ScanReach ReachOfScans(double E, double rangePct, std::span<const double> valuesPct);
 
 } // namespace kestrum

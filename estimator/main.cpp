@@ -292,7 +292,7 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_flag("--totals-only", totalsOnly,
                  "Write only the rows of the strata and the city. Example: --totals-only");
-    app.set_version_flag("--version", "kestrum-estimate 1.0");
+    app.set_version_flag("--version", "kestrum-estimate " KESTRUM_VERSION);
 
     try {
         app.parse(argc, argv);

@@ -21,6 +21,11 @@ constexpr Colour kCurveBlue = 0xC00000;
 const std::array<QString, 4> kHistoryNames{QStringLiteral("1,0,0"), QStringLiteral("1,1,1"),
                                            QStringLiteral("1,0,1"), QStringLiteral("1,1,0")};
 
+bool sameCounts(const inference::Counts& a, const inference::Counts& b)
+{
+    return a.n100 == b.n100 && a.n111 == b.n111 && a.n101 == b.n101 && a.n110 == b.n110;
+}
+
 // The scan's single-precision ends and step, as the hundredths and thousandths they stand for.
 QString scanText(float value)
 {
@@ -165,6 +170,12 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
 {
     const inference::Parameter profiled = block.analysis.problem.profiled;
     noteProfile(block, std::span<const float>(press.PROFLL.data(), static_cast<std::size_t>(NPTS)));
+    // A street count was typed for the block estimated before; other frequencies are another
+    // block, whose report must not carry it.
+    if (details_ && lastAnalysis_ &&
+        !sameCounts(lastAnalysis_->analysis.problem.counts, block.analysis.problem.counts)) {
+        details_->clearStreetCount();
+    }
     lastAnalysis_ = block;
 
     lblLimits.setText(limitsLine(*lastAnalysis_, profiled));
@@ -180,7 +191,7 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
             markNames << name;
         }
     }
-    notePlot(press, PlotLimitMarks(picLL.canvas(), press.PROFLL, press.PROFPCT, NPTS, marks),
+    notePlot(press, marks, PlotLimitMarks(picLL.canvas(), press.PROFLL, press.PROFPCT, NPTS, marks),
              markNames, notices);
     notices << warningSentences(*lastAnalysis_);
 
@@ -195,8 +206,9 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
     }
 }
 
-void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
-                     const QStringList& markNames, QStringList& notices)
+void Form1::notePlot(const EstimatePress& press, const std::vector<double>& limitsPct,
+                     const std::vector<LimitMark>& marks, const QStringList& markNames,
+                     QStringList& notices)
 {
     const QString parameter = optP.isChecked() ? QStringLiteral("P") : QStringLiteral("S");
     if (NPTS < 2) {
@@ -217,12 +229,14 @@ void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& m
     }
     QStringList offCurve;
     QStringList outside;
+    std::vector<double> outsidePct;
     for (qsizetype i = 0; i < std::ssize(marks) && i < markNames.size(); ++i) {
         const LimitMark mark = marks[static_cast<std::size_t>(i)];
         if (mark == LimitMark::OffCurve) {
             offCurve << markNames[i];
         } else if (mark == LimitMark::OutsidePlot) {
             outside << markNames[i];
+            outsidePct.push_back(limitsPct[static_cast<std::size_t>(i)]);
         }
     }
     const auto which = [](const QStringList& sides) {
@@ -239,11 +253,42 @@ void Form1::notePlot(const EstimatePress& press, const std::vector<LimitMark>& m
                                                  ? QStringLiteral(", which lies on a bound")
                                                  : QString());
     }
-    if (!outside.isEmpty()) {
-        notices << QStringLiteral("%1 not drawn: outside the range plotted. A wider % plotting "
-                                  "range shows %2.")
-                       .arg(which(outside),
+    if (outside.isEmpty()) {
+        return;
+    }
+    // Advice only where it helps: the range that plots the limit, when there is one.
+    const double estimate = optP.isChecked() ? press.PARMS(2) : press.PARMS(1);
+    const ScanReach together = ReachOfScans(estimate, press.RANGEPCT, outsidePct);
+    if (together.rangePct) {
+        notices << QStringLiteral("%1 not drawn: outside the range plotted. A % plotting range of "
+                                  "%2 plots %3.")
+                       .arg(which(outside), QString::number(*together.rangePct),
                             outside.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+        return;
+    }
+    for (qsizetype i = 0; i < outside.size(); ++i) {
+        const double limit = outsidePct[static_cast<std::size_t>(i)];
+        const ScanReach alone = outside.size() == 1
+                                    ? together
+                                    : ReachOfScans(estimate, press.RANGEPCT, std::span(&limit, 1));
+        if (alone.rangePct) {
+            notices << QStringLiteral("%1 not drawn: outside the range plotted. A % plotting range "
+                                      "of %2 plots it.")
+                           .arg(which({outside[i]}), QString::number(*alone.rangePct));
+        } else if (limit > alone.highest) {
+            notices << QStringLiteral("%1 not drawn: the limit, %2, lies above %3, the highest "
+                                      "value the profile is plotted at with any % plotting range "
+                                      "(the scan stays below its bound of 0.99).")
+                           .arg(which({outside[i]}),
+                                text::format(limit / 100.0, QStringLiteral("0.0000")),
+                                text::format(alone.highest / 100.0, QStringLiteral("0.00")));
+        } else {
+            notices << QStringLiteral("%1 not drawn: the limit, %2, lies below %3, the lowest "
+                                      "value the profile is plotted at with any % plotting range.")
+                           .arg(which({outside[i]}),
+                                text::format(limit / 100.0, QStringLiteral("0.0000")),
+                                text::format(alone.lowest / 100.0, QStringLiteral("0.00")));
+        }
     }
 }
 

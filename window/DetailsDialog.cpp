@@ -62,8 +62,7 @@ void fill(QTableWidget& table, const QList<QStringList>& rows)
 }
 
 // A layout or widget handed to the parent named in its arguments, which owns it from then on.
-template <class T, class... Args>
-T* child(Args&&... args)
+template <class T, class... Args> T* child(Args&&... args)
 {
     return std::make_unique<T>(std::forward<Args>(args)...).release();
 }
@@ -238,6 +237,11 @@ std::optional<double> DetailsDialog::streetCount() const
     return *count.value;
 }
 
+void DetailsDialog::clearStreetCount()
+{
+    streetCount_.clear();
+}
+
 void DetailsDialog::showPopulation()
 {
     const QString typed = streetCount_.text().trimmed();
@@ -257,6 +261,7 @@ void DetailsDialog::showPopulation()
         population_.setText(QStringLiteral("Press \"estimate\" first."));
         return;
     }
+    // Refusals included: a count too large for N is said here, and is not in the report.
     population_.setText(populationSentence(*block_, *count.value));
 }
 

@@ -28,6 +28,9 @@ public:
     void show(const std::optional<BlockAnalysis>& block);
     // The street count typed, when it is a number of 0 or more.
     std::optional<double> streetCount() const;
+    // A street count belongs to the block it was typed for: an estimate of another block clears
+    // it.
+    void clearStreetCount();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

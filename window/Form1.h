@@ -88,9 +88,12 @@ private:
     void showNotices(const QStringList& notices);
     void fitMessages();
     // Why the plot is empty or a limit mark is missing, in words.
-    void notePlot(const EstimatePress& press, const std::vector<LimitMark>& marks,
-                  const QStringList& markNames, QStringList& notices);
+    void notePlot(const EstimatePress& press, const std::vector<double>& limitsPct,
+                  const std::vector<LimitMark>& marks, const QStringList& markNames,
+                  QStringList& notices);
     void printReport();
+    // Version, purpose, copyright and licence.
+    void showAbout();
 
     QWidget central_;
     QPushButton Command2{&central_};

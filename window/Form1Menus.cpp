@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -12,6 +13,7 @@
 
 #include "DetailsDialog.h"
 #include "Form1.h"
+#include "InferenceText.h"
 #include "Report.h"
 
 namespace kestrum {
@@ -40,9 +42,38 @@ QString askForSaveName(QWidget* parent, const QString& title, const QString& fil
     return path;
 }
 
+// LICENSE, built into the program so that the licence shown is the one it is released under.
+QString licenceText()
+{
+    QFile file(QStringLiteral(":/kestrum/LICENSE"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 } // namespace
 
 Form1::~Form1() = default;
+
+void Form1::showAbout()
+{
+    const QString licence = licenceText();
+    const qsizetype copyright = licence.indexOf(QLatin1String("Copyright"));
+    QMessageBox about(
+        QMessageBox::NoIcon, QStringLiteral("About Kestrum"),
+        QStringLiteral("Kestrum %1\n\nMaximum-likelihood estimates of the proportion "
+                       "of free-roaming dogs seen on a count (P) and of the "
+                       "proportion staying in the block between counts (S), from "
+                       "three counts of a city block.\n\n%2\nReleased under the "
+                       "MIT licence: free to use, copy, change and pass on, "
+                       "without warranty. Its full text is under \"Show "
+                       "Details\".")
+            .arg(programVersion(),
+                 licence.mid(copyright, licence.indexOf(QLatin1Char('\n'), copyright) - copyright)),
+        QMessageBox::Ok, this);
+    about.setObjectName(QStringLiteral("about"));
+    about.setIconPixmap(windowIcon().pixmap(64));
+    about.setDetailedText(licence);
+    about.exec();
+}
 
 void Form1::buildMenus()
 {
@@ -75,13 +106,7 @@ void Form1::buildMenus()
     details->setObjectName(QStringLiteral("actionDetails"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, [this] {
-        QMessageBox::about(this, QStringLiteral("About Kestrum"),
-                           QStringLiteral("Kestrum 1.00\n\nMaximum-likelihood estimates of the "
-                                          "proportion of free-roaming dogs seen on a count (P) "
-                                          "and of the proportion staying in the block between "
-                                          "counts (S), from three counts of a city block."));
-    });
+    QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, &Form1::showAbout);
     about->setObjectName(QStringLiteral("actionAbout"));
     about->setShortcut(QKeySequence(Qt::Key_F1));
 }
@@ -96,6 +121,10 @@ std::optional<ReportContent> Form1::reportContent() const
     content.rangePct = lastRangePct_;
     content.messages = lastMessages_;
     content.streetCount = details_ ? details_->streetCount() : std::nullopt;
+    // A count refused in the details (no finite number of dogs) is not reported either.
+    if (content.streetCount && !streetCountProblem(content.block, *content.streetCount).isEmpty()) {
+        content.streetCount.reset();
+    }
     content.plot = lastPlot_;
     content.plotSize = picLL.image().size();
     content.plotFont = picLL.font();
@@ -128,8 +157,20 @@ void Form1::printReport()
     printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(QStringLiteral("printDialog"));
-    if (dialog.exec() == QDialog::Accepted) {
-        paintReport(printer, *content);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    // Printed to a file, the page is made in memory and written whole, as Save report does: a
+    // full disk leaves the file that was there, and says so, rather than a cut-off PDF.
+    QString problem;
+    if (printer.outputFormat() == QPrinter::PdfFormat) {
+        problem = writeReportPdf(printer.outputFileName(), *content, printer.pageLayout());
+    } else if (!paintReport(printer, *content)) {
+        problem = QStringLiteral("the printer could not be reached");
+    }
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Kestrum"),
+                             QStringLiteral("The report was not printed: %1.").arg(problem));
     }
 }
 

@@ -13,20 +13,43 @@ namespace kestrum {
 using inference::LimitKind;
 using inference::Parameter;
 
-QString limitCaption(const inference::Limit& limit, const QString& pattern,
-                     const QString& openPattern)
+namespace {
+
+template <class Found, class Open>
+QString caption(const inference::Limit& limit, Found found, Open open)
 {
     switch (limit.kind) {
     case LimitKind::Found:
-        return text::format(limit.value, pattern);
+        return found(limit.value);
     case LimitKind::BelowRange:
-        return QStringLiteral("below ") + text::format(limit.value, openPattern);
+        return QStringLiteral("below ") + open(limit.value);
     case LimitKind::AboveRange:
-        return QStringLiteral("above ") + text::format(limit.value, openPattern);
+        return QStringLiteral("above ") + open(limit.value);
     case LimitKind::NotGiven:
         break;
     }
     return QStringLiteral("not given");
+}
+
+} // namespace
+
+QString limitCaption(const inference::Limit& limit, const QString& pattern,
+                     const QString& openPattern)
+{
+    return caption(
+        limit, [&pattern](double value) { return text::format(value, pattern); },
+        [&openPattern](double value) { return text::format(value, openPattern); });
+}
+
+QString dogs(double value)
+{
+    // Past 15 digits "0.0" would write out every digit of the double (309 of them near its
+    // largest), wider than any dialog; four significant digits in the exponent form the boxes use
+    // say as much as the count carries.
+    if (!(std::fabs(value) >= 1e15)) {
+        return text::format(value, QStringLiteral("0.0"));
+    }
+    return text::plain(QString::number(value, 'e', 3).toDouble());
 }
 
 namespace {
@@ -148,18 +171,37 @@ QStringList estimateNotes(const BlockAnalysis& block)
     return notes;
 }
 
+QString streetCountProblem(const BlockAnalysis& block, double streetCount)
+{
+    if (!(streetCount >= 0.0)) {
+        return QStringLiteral("must not be negative");
+    }
+    const inference::PopulationEstimate estimate =
+        inference::population(streetCount, block.analysis.fit, block.analysis.limitsP);
+    const auto finite = [](const inference::Limit& limit) {
+        return limit.kind == LimitKind::NotGiven || std::isfinite(limit.value);
+    };
+    if (estimate.given() &&
+        !(std::isfinite(estimate.estimate) && finite(estimate.lower) && finite(estimate.upper))) {
+        return QStringLiteral("is too large: count / P or one of its limits is too large for a "
+                              "number");
+    }
+    return {};
+}
+
 QString populationSentence(const BlockAnalysis& block, double streetCount)
 {
+    if (const QString problem = streetCountProblem(block, streetCount); !problem.isEmpty()) {
+        return QStringLiteral("The street count %1.").arg(problem);
+    }
     const inference::PopulationEstimate estimate =
         inference::population(streetCount, block.analysis.fit, block.analysis.limitsP);
     if (!estimate.given()) {
         return fromView(estimate.reason);
     }
     return QStringLiteral("About %1 dogs (95% limits %2 to %3). %4")
-        .arg(text::format(estimate.estimate, QStringLiteral("0.0")),
-             limitCaption(estimate.lower, QStringLiteral("0.0"), QStringLiteral("0.0")),
-             limitCaption(estimate.upper, QStringLiteral("0.0"), QStringLiteral("0.0")),
-             fromView(inference::populationCaveat()));
+        .arg(dogs(estimate.estimate), caption(estimate.lower, dogs, dogs),
+             caption(estimate.upper, dogs, dogs), fromView(inference::populationCaveat()));
 }
 
 QStringList frequencyColumns()

@@ -29,6 +29,13 @@ QList<QStringList> estimateRows(const BlockAnalysis& block);
 // What the estimates table cannot hold: why there are no standard errors, or what a Wald limit
 // outside 0..1 (marked "*") means.
 QStringList estimateNotes(const BlockAnalysis& block);
+// A number of dogs to a tenth ("29.5"); from 1E+15 up in exponent form to four significant digits
+// ("1.229E+308"), so that no count is wider than its line.
+QString dogs(double value);
+// Why a street count gives the block no number of dogs of its own ("must not be negative", "is too
+// large: ..."), or nothing. As the survey tool does, a count whose N = count / P or a limit of it
+// is no finite number is refused rather than shown as "Infinity".
+QString streetCountProblem(const BlockAnalysis& block, double streetCount);
 // "About 29.5 dogs (95% limits 25.8 to 37.7). ..." from a street count, or why there is no
 // estimate.
 QString populationSentence(const BlockAnalysis& block, double streetCount);

@@ -9,12 +9,12 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextDocument>
 
 #include "InferenceText.h"
 #include "NumberText.h"
 #include "PainterCanvas.h"
+#include "WholeFile.h"
 
 namespace kestrum {
 
@@ -87,20 +87,6 @@ bool isPdf(const QString& path)
     return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
 }
 
-// Renders into memory first, so that a failure leaves the old file (or none) in place.
-QString saveBytes(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        file.cancelWriting();
-        return file.errorString();
-    }
-    return {};
-}
-
 template <class Paint> QByteArray pdf(const QPageLayout& layout, Paint paint)
 {
     QByteArray bytes;
@@ -144,7 +130,7 @@ void paintPlot(QPainter& painter, const ReportContent& content, double width)
 
 QString programVersion()
 {
-    return QStringLiteral("1.00");
+    return QStringLiteral(KESTRUM_VERSION);
 }
 
 QString settingsSentence(const ReportContent& content)
@@ -191,10 +177,13 @@ QString reportHtml(const ReportContent& content, const QString& plotHtml)
     return html + QStringLiteral("</body></html>");
 }
 
-void paintReport(QPagedPaintDevice& device, const ReportContent& content)
+bool paintReport(QPagedPaintDevice& device, const ReportContent& content)
 {
     const QRectF area = device.pageLayout().paintRectPixels(device.logicalDpiX());
     QPainter painter(&device);
+    if (!painter.isActive()) {
+        return false;
+    }
     const auto document = [&device, &area](const QString& html) {
         auto made = std::make_unique<QTextDocument>();
         made->documentLayout()->setPaintDevice(&device);
@@ -222,6 +211,7 @@ void paintReport(QPagedPaintDevice& device, const ReportContent& content)
     paintPlot(painter, content, area.width());
     painter.translate(0.0, plotHeight + device.logicalDpiY() / 16.0);
     caption->drawContents(&painter);
+    return painter.end();
 }
 
 QString writeReport(const QString& path, const ReportContent& content, const QImage& plot)
@@ -233,12 +223,17 @@ QString writeReport(const QString& path, const ReportContent& content, const QIm
                 .arg(QString::fromLatin1(png(plot).toBase64()))
                 .arg(plot.width())
                 .arg(plot.height());
-        return saveBytes(path, reportHtml(content, image).toUtf8());
+        return writeWholeFile(path, reportHtml(content, image).toUtf8());
     }
-    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                         QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
-    return saveBytes(path,
-                     pdf(a4, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
+    return writeReportPdf(path, content,
+                          QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter));
+}
+
+QString writeReportPdf(const QString& path, const ReportContent& content, const QPageLayout& page)
+{
+    return writeWholeFile(
+        path, pdf(page, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
 }
 
 QString writePlot(const QString& path, const ReportContent& content, const QImage& plot)
@@ -252,11 +247,12 @@ QString writePlot(const QString& path, const ReportContent& content, const QImag
         const QPageLayout page(
             QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
             QPageLayout::Portrait, QMarginsF());
-        return saveBytes(path, pdf(page, [&content](QPdfWriter& writer) {
-                             QPainter painter(&writer);
-                             paintPlot(painter, content,
-                                       writer.pageLayout().paintRectPixels(kScreenDpi).width());
-                         }));
+        return writeWholeFile(path, pdf(page, [&content](QPdfWriter& writer) {
+                                  QPainter painter(&writer);
+                                  paintPlot(
+                                      painter, content,
+                                      writer.pageLayout().paintRectPixels(kScreenDpi).width());
+                              }));
     }
     QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) {
@@ -269,7 +265,7 @@ QString writePlot(const QString& path, const ReportContent& content, const QImag
         return QStringLiteral("the picture could not be encoded as %1")
             .arg(QString::fromLatin1(format));
     }
-    return saveBytes(path, bytes);
+    return writeWholeFile(path, bytes);
 }
 
 QString resultsText(const ReportContent& content)

@@ -14,9 +14,11 @@
 #include "ProfilePlot.h"
 
 class QPagedPaintDevice;
+class QPageLayout;
 
 namespace kestrum {
 
+// The product's version, as both programs and the package give it.
 QString programVersion();
 
 // One press of "estimate" as the report tells it.
@@ -38,16 +40,20 @@ QString settingsSentence(const ReportContent& content);
 QString reportHtml(const ReportContent& content, const QString& plotHtml);
 
 // The report on the pages of a PDF writer or a printer: the text, then the plot drawn as vectors
-// with its caption, on one page unless the text leaves no room for the plot.
-void paintReport(QPagedPaintDevice& device, const ReportContent& content);
+// with its caption, on one page unless the text leaves no room for the plot. False when the device
+// could not be painted on (a printer that cannot be reached).
+bool paintReport(QPagedPaintDevice& device, const ReportContent& content);
 
-// By the name's ending: ".pdf" is a PDF page, anything else an HTML file with the plot inside it.
-// Returns why it could not be written, or nothing; never leaves a half-written file.
+// By the name's ending: ".pdf" is a PDF page (A4), anything else an HTML file with the plot inside
+// it. Made in memory, then written whole (writeWholeFile); returns why it could not, or nothing.
 QString writeReport(const QString& path, const ReportContent& content, const QImage& plot);
+// The report as a PDF file on the page given: Save report's A4, or the page of the print dialog
+// when the report is printed to a file. Made in memory, then written whole.
+QString writeReportPdf(const QString& path, const ReportContent& content, const QPageLayout& page);
 
 // ".pdf" a PDF page with the plot drawn as vectors, whole; otherwise the picture on screen in the
-// format of the name's ending (PNG when it has none). Returns why it could not be written, or
-// nothing.
+// format of the name's ending (PNG when it has none). Made in memory, then written whole; returns
+// why it could not, or nothing.
 QString writePlot(const QString& path, const ReportContent& content, const QImage& plot);
 
 // Data, settings, estimates, limits, fit check, population and messages as plain text, tables

@@ -1,11 +1,10 @@
 #include "WriteUserFile.h"
 
-#include <QSaveFile>
-
 #include <algorithm>
 
 #include "Form1.h"
 #include "NumberText.h"
+#include "WholeFile.h"
 
 namespace kestrum {
 
@@ -42,31 +41,20 @@ QByteArray userFileText(const ModelRecord& record)
 
 QString writeUserFile(const QString& path, const ModelRecord& record)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    const QByteArray bytes = userFileText(record);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return file.errorString();
-    }
-    if (!file.commit()) {
-        return file.errorString();
-    }
-    return {};
+    return writeWholeFile(path, userFileText(record));
 }
 
 } // namespace kestrum
 
 namespace kestrum {
 
-// Written before the fit, so the file shows the values as typed, not the estimates.
+// Written before the fit, so the file shows the values as typed, not the estimates. A file that
+// could not be written is no reason to withhold the estimate; the user is told below the window.
 void Form1::WriteUserFile(QStringList& notices)
 {
     const QString problem = writeUserFile(QStringLiteral("user.txt"), record_);
     if (!problem.isEmpty()) {
-        notices << QStringLiteral("user.txt could not be written (%1); the estimate went on.")
+        notices << QStringLiteral("user.txt could not be written: %1. The estimate went on.")
                        .arg(problem);
     }
 }

@@ -12,7 +12,7 @@ namespace kestrum {
 // the record's size are held to it.
 QByteArray userFileText(const ModelRecord& record);
 
-// Replaces the file at path as a whole (never half-written); returns why it could not, or nothing.
+// Replaces the file at path as a whole (writeWholeFile); returns why it could not, or nothing.
 QString writeUserFile(const QString& path, const ModelRecord& record);
 
 } // namespace kestrum

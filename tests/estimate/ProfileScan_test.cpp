@@ -65,9 +65,13 @@ TEST(ScanProfile, VisitsTheRangeFreeingTheOtherParameter)
         ScanRange(press, c.E);
         EXPECT_TRUE(press.SCANLO == c.lo && press.SCANSTEP == c.step &&
                     std::fabs(press.SCANHI - c.hi) < 1e-6f);
+        const auto ends = ScanEnds(press);
         std::int16_t NPTS = -1;
         calls.clear();
         ScanProfile(press, record, c.sFree, NPTS, recordingFit);
+        EXPECT_EQ(ends, NPTS == 0
+                            ? std::nullopt
+                            : std::optional(std::pair{press.PROFPCT(1), press.PROFPCT(NPTS)}));
         ASSERT_EQ(NPTS, c.last < c.first ? 0 : (c.last - c.first) / c.by + 1);
         ASSERT_EQ(calls.size(), static_cast<std::size_t>(NPTS));
         EXPECT_EQ(record.IUSER(1), c.sFree ? 2 : 1); // the full fit's count stays
@@ -81,6 +85,43 @@ TEST(ScanProfile, VisitsTheRangeFreeingTheOtherParameter)
         }
         // The profile of P scans P with S free; S fixed holds its value and scans the slot S's.
         EXPECT_EQ(record.USER(c.sFree ? KESTRUM_USER_S : KESTRUM_USER_P), c.sFree ? 0.0 : 0.7);
+    }
+}
+
+// The range that plots given positions: the nearest to the one used, since a wider range takes
+// coarser steps and can end short of a narrower one (0.5 at 1000% ends at 96, at 97% at 97); none
+// for a position beyond every scan around that estimate. 0.8136 and 0.6667 are the estimates of P
+// for (10, 20, 5, 7) and (3, 2, 1, 0).
+TEST(ReachOfScans, FindsTheNearestRangeThatPlotsTheValues)
+{
+    const struct {
+        double E, range;
+        std::vector<double> values;
+        std::optional<int> found;
+        float lowest, highest;
+    } cases[] = {
+        {0.8136, 15, {63.67}, 22, 1, 99},
+        {0.8136, 15, {63.67, 92.87}, 22, 1, 99},
+        {0.6667, 100, {98.03}, std::nullopt, 1, 98},
+        {0.6667, 100, {19.58, 98.03}, std::nullopt, 1, 98},
+        {0.5, 1000, {96.5}, 97, 1, 97},
+        {0.5, 30, {50.0}, 30, 1, 97}, // plotted already
+        {0.0101, 30, {98.5}, std::nullopt, 1, 96},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "E " << c.E << " range " << c.range);
+        const ScanReach reach = ReachOfScans(c.E, c.range, c.values);
+        EXPECT_EQ(reach.rangePct, c.found);
+        EXPECT_EQ(reach.lowest, c.lowest);
+        EXPECT_EQ(reach.highest, c.highest);
+        if (reach.rangePct) {
+            EstimatePress press;
+            press.RANGEPCT = *reach.rangePct;
+            ScanRange(press, c.E);
+            const auto ends = ScanEnds(press);
+            for (double value : c.values)
+                EXPECT_TRUE(ends && value >= ends->first && value <= ends->second) << value;
+        }
     }
 }
 

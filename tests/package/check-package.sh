@@ -5,6 +5,10 @@
 # usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
 set -euo pipefail
 cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
+source=$(cd "$(dirname "$0")/../.." && pwd)
+# As someone builds a release tarball unpacked with umask 002: files the build makes are
+# group-writable unless the package sets their modes.
+umask 002
 
 work=$(mktemp -d)
 pids=()
@@ -16,7 +20,16 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+# The control files CPack takes from the source, group-writable as such a tarball has them.
+mkdir "$work/control"
+extra=()
+for file in $(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "\(.*\)")$/\1/p' "$build/CPackConfig.cmake" | tr ';' ' '); do
+  install -m 0664 "$file" "$work/control/"
+  extra+=("$work/control/$(basename "$file")")
+done
+[ ${#extra[@]} -gt 0 ] || { echo "FAIL: no control files found in CPackConfig.cmake" >&2; exit 1; }
+if ! "$cpack" --config "$build/CPackConfig.cmake" -B "$work/out" \
+       -D "CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA=$(IFS=';'; echo "${extra[*]}")" >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log" >&2
   echo "FAIL: cpack did not build the package" >&2
   exit 1
@@ -39,9 +52,42 @@ done
 for file in usr/include/kestrum.h usr/share/applications/kestrum.desktop \
             usr/share/icons/hicolor/scalable/apps/kestrum.svg \
             usr/share/man/man1/Kestrum.1.gz usr/share/man/man1/kestrum-estimate.1.gz \
-            usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz; do
+            usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz \
+            usr/share/doc/kestrum/README.md.gz; do
   [ -s "$root/$file" ] || fail "$file is missing or empty"
 done
+
+# Modes as Debian's policy has them, whatever the source's or the builder's umask: directories and
+# programs 0755, every other file and the control files 0644, maintainer scripts 0755.
+while read -r mode name; do
+  case "$mode" in
+    d*) [ "$mode" = drwxr-xr-x ] ;;
+    l*) true ;;
+    *) case "$name" in
+         ./usr/bin/*) [ "$mode" = -rwxr-xr-x ] ;;
+         *) [ "$mode" = -rw-r--r-- ] ;;
+       esac ;;
+  esac || fail "$name has mode $mode"
+done < <(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - | awk '{ print $1, $6 }')
+while read -r mode name; do
+  case "$name" in
+    ./preinst|./postinst|./prerm|./postrm|./config) [ "$mode" = -rwxr-xr-x ] ;;
+    ./) true ;;
+    *) [ "$mode" = -rw-r--r-- ] ;;
+  esac || fail "control file $name has mode $mode"
+done < <(dpkg-deb --ctrl-tarfile "$deb" | tar -tvf - | awk '{ print $1, $6 }')
+
+# The licence: MIT, in the copyright file word for word as in LICENSE, and in the metainfo.
+copyright=$root/usr/share/doc/kestrum/copyright
+grep -q '^License: Expat$' "$copyright" || fail "the copyright file does not give the MIT (Expat) licence"
+diff <(sed -n '/^License: Expat$/,$ { /^License:/d; s/^ //; s/^\.$//; p }' "$copyright") \
+     <(sed '1,/^Copyright/d' "$source/LICENSE" | sed '/./,$!d') >"$work/licence.diff" ||
+  fail "the licence in the copyright file is not LICENSE's: $(cat "$work/licence.diff")"
+grep -q "^Copyright: $(sed -n 's/^Copyright (c) //p' "$source/LICENSE")$" "$copyright" ||
+  fail "the copyright file's holder is not LICENSE's"
+grep -q '<project_license>MIT</project_license>' "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "the metainfo does not give the MIT licence"
+
 library=$(find "$root/usr/lib" -name libKestrum.so.1)
 [ -n "$library" ] || { echo "FAIL: libKestrum.so.1 is not installed" >&2; exit 1; }
 libdir=$(dirname "$library")
@@ -77,6 +123,18 @@ readelf -d "$root/usr/bin/kestrum-estimate" | grep -qE 'RPATH|RUNPATH' &&
 export LD_LIBRARY_PATH=$libdir
 resolved=$(ldd "$root/usr/bin/kestrum-estimate" | sed -n 's/.*libKestrum\.so\.1 => \([^ ]*\).*/\1/p')
 [ "$resolved" = "$library" ] || fail "kestrum-estimate resolves libKestrum.so.1 to '$resolved', not $library"
+# One version: the package's, the survey tool's, the metainfo's and both manual pages'. (The
+# window's About and report show the same: Form1_test.)
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$root/usr/bin/kestrum-estimate" --version 2>&1)" = "kestrum-estimate $version" ] ||
+  fail "kestrum-estimate --version says '$("$root/usr/bin/kestrum-estimate" --version 2>&1)', the package $version"
+grep -q "<release version=\"$version\"" "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "the metainfo's release is not $version"
+for page in Kestrum kestrum-estimate; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"$page $version\"" ||
+    fail "the manual page of $page does not give version $version"
+done
+
 if "$root/usr/bin/kestrum-estimate" --help >"$work/help.txt" 2>&1; then
   for option in $(grep -oE -- '--[a-z][a-z-]+' "$work/help.txt" | sort -u); do
     grep -qe "$option" "$work/kestrum-estimate.txt" || fail "kestrum-estimate(1) lacks $option"

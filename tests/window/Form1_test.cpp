@@ -274,8 +274,15 @@ private slots:
                                    << "has 1 point, and a curve needs two";
         QTest::newRow("estimate on a bound") << QList<int>{0, 30, 0, 0} << "30"
             << QStringList{"0.9"} << "The mark of the lower limit is not drawn";
-        QTest::newRow("limits beyond the range") << QList<int>{10, 20, 5, 7} << "15"
-            << QStringList{"0.9"} << "The mark of the lower limit is not drawn: outside the range";
+        QTest::newRow("limit beyond the range") << QList<int>{10, 20, 5, 7} << "15"
+            << QStringList{"0.9"}
+            << "The mark of the lower limit is not drawn: outside the range plotted. A % plotting "
+               "range of 22 plots it.";
+        // The scan stays below 0.99; around this estimate its last point is 0.98 at any range.
+        QTest::newRow("limit beyond every range") << QList<int>{3, 2, 1, 0} << "100"
+            << QStringList{"0.9"}
+            << "The mark of the upper limit is not drawn: the limit, 0.9803, lies above 0.98, the "
+               "highest value the profile is plotted at with any % plotting range";
         // With S held here the likelihood in P has two peaks; from 0.5 the search climbs the lower.
         QTest::newRow("lower peak") << QList<int>{82, 47, 1, 2} << "30"
             << QStringList{"0.7586", "0.5"}
@@ -302,6 +309,17 @@ private slots:
         QApplication::processEvents();
         QVERIFY(messages() == full && label.isVisible());
         QApplication::activePopupWidget()->close();
+
+        // A range advised for a mark draws it.
+        const auto advice = QRegularExpression("(lower|upper) limit is not drawn: .* range of "
+                                               "(\\d+) plots it")
+                                .match(full);
+        if (advice.hasMatch()) {
+            type("txtHist0", advice.captured(2));
+            estimate(frequencies, startSP.size() == 1);
+            QVERIFY2(!messages().contains(advice.captured(1) + " limit is not drawn"),
+                     qPrintable(messages()));
+        }
         type("txtHist0", "30");
         estimate({10, 20, 5, 7});
         QCOMPARE(messages(), QString());
@@ -392,7 +410,12 @@ private slots:
         QTest::keyClick(form.get(), Qt::Key_F1);
         get<QAction>("actionSavePlot").trigger();
         get<QAction>("actionPrint").trigger();
-        QVERIFY2(answer.text().contains(QStringLiteral("Kestrum 1.00")), qPrintable(answer.text()));
+        // The version the package and kestrum-estimate give, and the licence, whole.
+        for (const QString& said :
+             {QStringLiteral("Kestrum " KESTRUM_VERSION "\n"),
+              QStringLiteral("Copyright (c) 2026 The Kestrum authors\nReleased under the MIT "),
+              QStringLiteral("Permission is hereby granted"), QStringLiteral("NONINFRINGEMENT")})
+            QVERIFY2(answer.text().contains(said), qPrintable(answer.text()));
         QCOMPARE(answer.text().count(QStringLiteral("estimate\" first")), 2);
         QVERIFY(!QFile::exists(png));
         form->activateWindow();
@@ -448,7 +471,8 @@ private slots:
                                  QApplication::clipboard()->text()};
         for (const QString& text : saved) {
             for (const QString& expected :
-                 {QDate::currentDate().toString(Qt::ISODate), QStringLiteral("Kestrum 1.00"),
+                 {QDate::currentDate().toString(Qt::ISODate),
+                  QStringLiteral("Kestrum " KESTRUM_VERSION),
                   QStringLiteral("P and S estimated; profile of P; plotting range 30%"),
                   QStringLiteral("1,0,1"), QStringLiteral("19.49"), QStringLiteral("0.8136"),
                   QStringLiteral("0.0757"), QStringLiteral("0.6367 to 0.9287"),
@@ -468,6 +492,104 @@ private slots:
         QVERIFY(cell("estimates", 1, 1).startsWith(QStringLiteral("held at")));
         QVERIFY(
             details().findChild<QLabel*>("fitCheck")->text().contains("on 2 degrees of freedom"));
+    }
+    void streetCountBelongsToItsBlock_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QList<int>>("next");  // a later estimate, with the details closed
+        QTest::addColumn<QString>("shown");    // in the details
+        QTest::addColumn<QString>("reported"); // in the report; empty: no street count there
+        QTest::newRow("the same block again keeps it")
+            << "30" << QList<int>{10, 20, 5, 7} << "About 36.9 dogs (95% limits 32.3 to 47.1)"
+            << "Street count 30: About 36.9 dogs";
+        QTest::newRow("another block clears it")
+            << "30" << QList<int>{3, 2, 1, 0} << "Type the number of dogs" << "";
+        QTest::newRow("no finite number of dogs")
+            << "1.7E+308" << QList<int>{} << "The street count is too large: count / P" << "";
+        QTest::newRow("a large number written to fit")
+            << "1E+308" << QList<int>{}
+            << "About 1.229E+308 dogs (95% limits 1.077E+308 to 1.57E+308)"
+            << "Street count 1E+308: About 1.229E+308 dogs";
+    }
+    void streetCountBelongsToItsBlock()
+    {
+        QFETCH(QString, count);
+        QFETCH(QList<int>, next);
+        QFETCH(QString, shown);
+        QFETCH(QString, reported);
+        estimate({10, 20, 5, 7});
+        typeStreetCount(count);
+        if (!next.isEmpty()) {
+            details().close();
+            estimate(next);
+            details();
+        }
+        auto* population = details().findChild<QLabel*>("population");
+        QVERIFY2(population->text().startsWith(shown), qPrintable(population->text()));
+        QVERIFY2(!population->text().contains("Infinity"), qPrintable(population->text()));
+        // Every word fits the line, so the dialog keeps its width.
+        QVERIFY(population->minimumSizeHint().width() <= population->width());
+        const QString report = form->copyResults();
+        QVERIFY2(reported.isEmpty() ? !report.contains("Street count") : report.contains(reported),
+                 qPrintable(report));
+    }
+    void aFullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("command"); // an action, or Command1 for user.txt
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("room"); // bytes the disk takes
+        QTest::addColumn<QString>("said");
+        // The plots and the HTML report lie under 16 KiB, where QSaveFile's commit reported a
+        // failed write as saved; the report as PDF above (20 KB, of which 20000 bytes fit).
+        QTest::newRow("plot as PNG, disk full") << "actionSavePlot" << "plot.png" << 0
+                                                << "The plot was not saved: File too large";
+        QTest::newRow("plot as PNG, room for part") << "actionSavePlot" << "plot.png" << 1000
+                                                    << "The plot was not saved: File too large";
+        QTest::newRow("plot as PDF") << "actionSavePlot" << "plot.pdf" << 4000
+                                     << "The plot was not saved: File too large";
+        QTest::newRow("report as HTML") << "actionSaveReport" << "report.html" << 0
+                                        << "The report was not saved: File too large";
+        QTest::newRow("report as PDF") << "actionSaveReport" << "report.pdf" << 20000
+                                       << "The report was not saved: File too large";
+        QTest::newRow("report printed to a PDF file") << "actionPrint" << "printed.pdf" << 0
+            << "The report was not printed: File too large";
+        QTest::newRow("user.txt") << "Command1" << "user.txt" << 100
+                                  << "user.txt could not be written: File too large";
+    }
+    void aFullDiskKeepsTheOldFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, file);
+        QFETCH(int, room);
+        QFETCH(QString, said);
+        estimate({10, 20, 5, 7});
+        QTemporaryDir folder(workDir.filePath(QStringLiteral("disk-XXXXXX")));
+        const QString path = command == "Command1" ? file : folder.filePath(file);
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the file there before\n") > 0);
+        old.close();
+        const auto run = [&] {
+            if (command == "Command1") {
+                const QString boxes = click(command);
+                return boxes + messages();
+            }
+            ModalAnswer answer(path);
+            get<QAction>(command).trigger();
+            return answer.text();
+        };
+        {
+            kestrum::testing::FullDisk full(static_cast<rlim_t>(room));
+            const QString told = run();
+            QVERIFY2(told.contains(said + ", and the file already there was left as it was"),
+                     qPrintable(told));
+        }
+        QCOMPARE(readFile(path), QByteArray("the file there before\n"));
+        const QDir where = QFileInfo(path).dir();
+        QCOMPARE(where.entryList({file + "*"}, QDir::Files), QStringList{file});
+        // With room, the same command replaces it (asking first where it asks for a name).
+        const QString told = run();
+        QVERIFY2(!told.contains(said.section(':', 0, 0)), qPrintable(told));
+        QVERIFY(readFile(path).size() > 100);
     }
     void detailsLayOutCleanlyAndCopy()
     {

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "Form1.h"
+#include "Report.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int main(int argc, char* argv[])
     leaveUnusableWorkingFolder();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrum"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(kestrum::programVersion());
     // So that the desktop matches the window to its menu entry and icon (kestrum.desktop).
     QApplication::setDesktopFileName(QStringLiteral("kestrum"));
     kestrum::Form1 form;
