@@ -24,6 +24,7 @@ public:
 
 private:
     bool load();
+    bool fail(const QStringList& reasons); // sets error() from the places tried; false
 
     QString name_;
     QLibrary library_;

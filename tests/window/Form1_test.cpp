@@ -329,7 +329,11 @@ private slots:
         // Missing: said, nothing changes, and the next press finds it once it is in place.
         open(workDir.filePath(QStringLiteral("libNoSuchLibrary.so")));
         enter({10, 20, 5, 7});
-        QVERIFY(click("Command1").contains(QStringLiteral("could not be loaded")));
+        const QString missing = click("Command1");
+        QVERIFY2(missing.contains(QStringLiteral("could not be loaded")) &&
+                     missing.contains(QStringLiteral("There is no file ")) &&
+                     !missing.contains(QStringLiteral("liblib")),
+                 qPrintable(missing));
         QVERIFY(!get<QLabel>("Label9").isVisible() && box("txtS").text() == "0.9");
         QVERIFY(QFile::copy(QStringLiteral(KESTRUM_LIBRARY_PATH),
                             workDir.filePath(QStringLiteral("libNoSuchLibrary.so"))));
