@@ -207,10 +207,8 @@ std::string planRows(const SurveyPlan& plan, const SimulatedPlan* simulated, For
     }
     const std::uint64_t blocks = plan.blocks();
     std::vector<Cell> cells = {
-        std::string(), frameBlocks,
-        blocks,        real(plan.city.total / static_cast<double>(frameBlocks)),
-        Empty{},       Empty{},
-        Empty{},       real(identified / static_cast<double>(blocks)),
+        Empty{}, frameBlocks, blocks,  real(plan.city.total / static_cast<double>(frameBlocks)),
+        Empty{}, Empty{},     Empty{}, real(identified / static_cast<double>(blocks)),
         Empty{}};
     totalCells(plan.city, cells);
     cells.push_back(real(plan.teamDays(blocks)));
