@@ -63,20 +63,26 @@ const char* const kFooter = R"(Input:
 Output, one row per stratum of the plan and a last row for the city (its
 stratum empty), as CSV, or JSON Lines with --json. Numeric columns hold
 numbers only; empty (null in JSON) where not given.
-  stratum, frame_blocks, blocks_to_count   the stratum, the blocks it holds
-                     and the blocks to count there (at least 2, at most all)
-  dogs_per_block, dogs_cv, P, S   the figures planned with
-  dogs_identified_per_block   expected dogs identified on a block's first
-                     count (mu P; the city's row: the mean over the blocks)
+  stratum, frame_blocks, blocks_to_count
+                     the stratum, the blocks it holds and the blocks to count
+                     there (at least 2, at most all it holds)
+  dogs_per_block, dogs_cv, P, S
+                     the figures planned with
+  dogs_identified_per_block
+                     expected dogs identified on a block's first count (mu P;
+                     on the city's row the mean over the blocks counted)
   se_P               expected standard error of the stratum's P
-  total, total_se, total_lower, total_upper   expected dogs, standard error
-                     and 95% limits as kestrum-estimate will give them
+  total, total_se, total_lower, total_upper
+                     expected dogs, standard error and 95% limits as
+                     kestrum-estimate's totals will give them
   half_width_pct     half the width of the limits, in % of the total
   team_days          blocks x 3 mornings / --blocks-per-day
-  simulated_surveys, simulated_with_limits, simulated_half_width_pct,
-  simulated_coverage, simulated_coverage_se   with --simulate: surveys
-                     drawn, those with limits, their median half-width, and
-                     the share whose limits hold the true number of dogs
+  simulated_*        with --simulate: simulated_surveys (the surveys drawn),
+                     simulated_with_limits (those whose total has limits),
+                     simulated_half_width_pct (their median half-width),
+                     simulated_coverage and simulated_coverage_se (the share
+                     whose limits hold the true number of dogs, and its
+                     standard error)
 The curve (--curve): blocks, team_days, total, total_se, total_lower,
 total_upper, half_width_pct and added_to (the stratum the last block went
 to), from 2 blocks a stratum to four times the plan's blocks or every block.
