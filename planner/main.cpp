@@ -245,7 +245,7 @@ int main(int argc, char** argv)
                    "totals, and give the median half-width achieved and how often the limits "
                    "held the true number of dogs. Example: --simulate 1000")
         ->type_name("K")
-        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{10000000}));
+        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000}));
     app.add_option("--seed", seed,
                    "The seed of the simulation; the same seed gives the same output for any "
                    "--jobs. Example: --seed 7")

@@ -68,6 +68,9 @@ std::optional<double> number(std::string text, bool decimalComma)
     std::string_view view(text);
     if (!view.empty() && view.front() == '+') {
         view.remove_prefix(1);
+        if (!view.empty() && (view.front() == '+' || view.front() == '-')) {
+            return std::nullopt;
+        }
     }
     double value = 0.0;
     const char* end = view.data() + view.size();
@@ -76,13 +79,6 @@ std::optional<double> number(std::string text, bool decimalComma)
         return std::nullopt;
     }
     return value;
-}
-
-// The variance that adding the next block to a stratum takes off the city's, or none when the
-// stratum is counted whole.
-double gain(const StratumForecast& now, const std::optional<StratumForecast>& next)
-{
-    return next ? now.total.variance - next->total.variance : -1.0;
 }
 
 double median(std::vector<double>& values)
@@ -110,9 +106,7 @@ std::string stratumProblem(const PlanStratum& s)
         return "holds no blocks";
     }
     if (!(s.dogs > 0.0) || !std::isfinite(s.dogs)) {
-        return "dogs_per_block is " + shortest(s.dogs) +
-               ": the dogs expected in a block must be "
-               "above 0";
+        return "dogs_per_block is " + shortest(s.dogs) + ": a block must hold dogs, above 0";
     }
     if (!(s.dogsCv >= 0.0) || !std::isfinite(s.dogsCv)) {
         return "dogs_cv is " + shortest(s.dogsCv) + ": a coefficient of variation is 0 or more";
@@ -483,10 +477,15 @@ SurveyPlan planSurvey(std::vector<PlanStratum> strata, const PlanGoal& goal)
     };
     record(std::numeric_limits<std::size_t>::max());
     while (blocks < end) {
-        std::size_t best = 0;
-        for (std::size_t h = 1; h < H; ++h) {
-            if (gain(now[h], next[h]) > gain(now[best], next[best])) {
+        // The stratum whose next block takes most off the city's variance; one that is counted
+        // whole has no next block.
+        std::size_t best = H;
+        double most = 0.0;
+        for (std::size_t h = 0; h < H; ++h) {
+            const double gain = next[h] ? now[h].total.variance - next[h]->total.variance : 0.0;
+            if (next[h] && (best == H || gain > most)) {
                 best = h;
+                most = gain;
             }
         }
         now[best] = *next[best];

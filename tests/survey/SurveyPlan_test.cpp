@@ -235,6 +235,7 @@ TEST(SurveyPlan, PlanFileIsReadAsSpreadsheetsWriteIt)
         {header + "a,10,5,0.5,0.5,0.5\na,10,5,0.5,0.5,0.5\n",
          "plan.csv:3: stratum \"a\" is named twice"},
         {header + "a,10,5,0.5,x,0.5\n", "plan.csv:2: stratum \"a\": P is not a number: \"x\""},
+        {header + "a,10,5,+-1,0.5,0.5\n", "plan.csv:2: stratum \"a\": dogs_cv is not a number"},
         {header + "a,10,5,,0.5,0.5\n", "plan.csv:2: stratum \"a\": dogs_cv is empty"},
         {header + "a,2.5,5,0.5,0.5,0.5\n", "plan.csv:2: stratum \"a\": blocks is 2.5"},
         {header + "a,10,-1,0.5,0.5,0.5\n", "plan.csv:2: stratum \"a\": dogs_per_block is -1"},
