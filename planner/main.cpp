@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -142,8 +143,9 @@ bool endsWith(const std::string& text, const char* ending)
     if (text.size() < n) {
         return false;
     }
-    return std::equal(text.end() - static_cast<std::ptrdiff_t>(n), text.end(), ending, ending + n,
-                      [](char a, char b) { return std::tolower(a) == b; });
+    return std::equal(
+        text.end() - static_cast<std::ptrdiff_t>(n), text.end(), ending, ending + n,
+        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 // Qt's own notes on a machine without a desktop (no XDG_RUNTIME_DIR, say) would read as problems
