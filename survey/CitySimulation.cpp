@@ -51,7 +51,12 @@ SamplingFrame frameOf(const CityDesign& design)
 {
     std::string text = "stratum,blocks\n";
     for (const SimulatedStratum& stratum : design.strata) {
-        text += stratum.name + "," + std::to_string(stratum.frameBlocks) + "\n";
+        // Quoted, so that a name with a comma, a quote or blanks at its ends stays as it is.
+        std::string quoted = "\"";
+        for (const char c : stratum.name) {
+            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        }
+        text += quoted + "\"," + std::to_string(stratum.frameBlocks) + "\n";
     }
     StringSource source(text);
     return SamplingFrame::read(source, "of the design");
@@ -78,9 +83,12 @@ SimulatedSurvey simulateSurvey(const CityDesign& design, std::mt19937_64& random
                 n = poisson(random);
             }
         }
+        double dogsHere = 0.0;
         for (const int n : dogs) {
-            survey.trueTotal += n;
+            dogsHere += n;
         }
+        survey.stratumTotals.push_back(dogsHere);
+        survey.trueTotal += dogsHere;
         std::shuffle(dogs.begin(), dogs.end(), random);
         for (std::size_t i = 0; i < plan.sampled && i < dogs.size(); ++i) {
             const double P = proportion(random, plan.P, design.spreadP);

@@ -37,7 +37,8 @@ struct CityDesign {
 };
 
 struct SimulatedSurvey {
-    double trueTotal = 0.0; // the dogs of every block of the frame
+    double trueTotal = 0.0;            // the dogs of every block of the frame
+    std::vector<double> stratumTotals; // the same by stratum, in the design's order
     std::vector<BlockRow> blocks;
 };
 

@@ -385,18 +385,18 @@ bool RecordReader::next(Record& record, bool stopAtLimit)
     return false;
 }
 
+bool startHeader(RecordReader& records, char separator)
+{
+    const bool partialMark = records.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
+    records.skipBlankLines();
+    records.setSeparator(separator != 0 ? separator : mostUsedSeparator(records.peekLine()));
+    return partialMark;
+}
+
 SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source)
 {
-    // The byte-order mark some spreadsheets write, before anything else, a quote included.
-    const bool partialMark = records_.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
-    records_.skipBlankLines();
-    // Found from the header's first line as it stands, before it is read as a record: read with
-    // the wrong separator, a quote it holds (`note,"x` where ';' separates) would open a field
-    // that swallows the rows after it.
-    if (separator == 0) {
-        separator = mostUsedSeparator(records_.peekLine());
-    }
-    records_.setSeparator(separator);
+    const bool partialMark = startHeader(records_, separator);
+    separator = records_.separator();
     if (!records_.next(record_, true)) {
         throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
                          "n101, n110 is needed");

@@ -81,6 +81,7 @@ public:
     std::uint64_t bytesRead() const { return consumed_; }
 
     void setSeparator(char separator) { separator_ = separator; }
+    char separator() const { return separator_; }
     // Before the first record: passes over a UTF-8 byte-order mark, whole. Part of one (EF, or
     // EF BB, without the rest) is left as data, and told, so that the caller can say why the
     // first name is not what it seems.
@@ -168,6 +169,12 @@ inline constexpr std::string_view kStratumColumn = "stratum";
 
 // Of ',', ';' and tab, the one a header line uses most outside quotes; ',' on a tie.
 char mostUsedSeparator(std::string_view line);
+
+// Before a header is read: the byte-order mark some spreadsheets write passed over (true when only
+// part of one was there), blank lines skipped, and the separator set (0: the one the header's first
+// line uses most, found from the line as it stands, since read with the wrong separator a quote it
+// holds would open a field that swallows the rows after it).
+bool startHeader(RecordReader& records, char separator = 0);
 
 // A finite decimal number, the whole field: "12", "+0.5", "1e2" (and "0,5" with decimalComma).
 // Independent of the locale, so that a file reads the same on every machine.

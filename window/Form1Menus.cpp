@@ -14,6 +14,7 @@
 #include "DetailsDialog.h"
 #include "Form1.h"
 #include "InferenceText.h"
+#include "PlanDialog.h"
 #include "Report.h"
 
 namespace kestrum {
@@ -104,6 +105,16 @@ void Form1::buildMenus()
     QMenu* analysis = menuBar()->addMenu(QStringLiteral("&Analysis"));
     QAction* details = analysis->addAction(QStringLiteral("Details..."), this, &Form1::showDetails);
     details->setObjectName(QStringLiteral("actionDetails"));
+    QAction* planSurvey = analysis->addAction(QStringLiteral("Plan a survey..."), this, [this] {
+        // Made at the first use and kept, with what was typed, as a child of the window.
+        auto* dialog = findChild<PlanDialog*>();
+        if (dialog == nullptr) {
+            dialog = std::make_unique<PlanDialog>(this).release();
+        }
+        dialog->show();
+        dialog->raise();
+    });
+    planSurvey->setObjectName(QStringLiteral("actionPlanSurvey"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, &Form1::showAbout);
