@@ -7,6 +7,12 @@ function(kestrum_target_defaults target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
     -ffp-contract=off -fno-fast-math)
+  if(EMSCRIPTEN)
+    # emscripten drops catch blocks unless told otherwise, and the code catches what it throws (and
+    # Profile.cpp Boost's evaluation_error).
+    target_compile_options(${target} PRIVATE -fexceptions)
+    target_link_options(${target} PRIVATE -fexceptions)
+  endif()
   if(KESTRUM_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=all)

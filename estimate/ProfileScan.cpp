@@ -1,6 +1,6 @@
 #include "ProfileScan.h"
 
-#include "NumberText.h"
+#include "NumberCore.h"
 
 namespace kestrum {
 
@@ -11,11 +11,11 @@ namespace {
 constexpr float kSmallestStep = 0.01f;
 constexpr std::int16_t kMostPoints = 100;
 
-// A number rounded through its text in a digit pattern, as the range ends and positions are.
-float throughText(double value, const QString& pattern)
+// A number rounded through its text in a digit pattern, as the range ends and positions are. The
+// locale's decimal point reads back as it was written, so the value is the same in every locale.
+float throughText(double value, std::string_view pattern)
 {
-    const QLocale locale;
-    const auto rounded = text::toDouble(text::format(value, pattern, locale), locale);
+    const auto rounded = text::readDouble(text::formatNumber(value, pattern));
     return static_cast<float>(rounded.value.value_or(value));
 }
 
@@ -23,7 +23,7 @@ float throughText(double value, const QString& pattern)
 
 void ScanRange(EstimatePress& press, double E)
 {
-    press.SCANLO = throughText((1.0 - press.RANGEPCT / 100.0) * E, QStringLiteral("0.00"));
+    press.SCANLO = throughText((1.0 - press.RANGEPCT / 100.0) * E, "0.00");
     if (press.SCANLO < 0.01f) {
         press.SCANLO = 0.01f;
     }
@@ -33,7 +33,7 @@ void ScanRange(EstimatePress& press, double E)
     }
     const double quotient =
         (static_cast<double>(press.SCANHI) - static_cast<double>(press.SCANLO)) / 20.0;
-    press.SCANSTEP = throughText(quotient, QStringLiteral("0.00"));
+    press.SCANSTEP = throughText(quotient, "0.00");
     if (press.SCANSTEP < kSmallestStep) {
         press.SCANSTEP = kSmallestStep;
     }
@@ -63,7 +63,7 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
         }
         NPTS = static_cast<std::int16_t>(NPTS + 1);
         press.PROFLL(NPTS) = static_cast<float>(-press.F);
-        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, QStringLiteral("0"));
+        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, "0");
         press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
     }
     return unconverged;

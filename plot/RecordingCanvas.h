@@ -11,8 +11,8 @@
 namespace kestrum {
 
 struct RecordedLine {
-    QPointF from;
-    QPointF to;
+    Point from;
+    Point to;
     Colour colour;
     DrawStyle style;
     std::size_t order; // place among everything drawn and cleared on this canvas, from 0
@@ -21,8 +21,8 @@ struct RecordedLine {
 };
 
 struct RecordedText {
-    QPointF topLeft;
-    QString text;
+    Point topLeft;
+    std::string text;
     Colour colour;
     std::size_t order;
 
@@ -53,8 +53,8 @@ public:
 
 protected:
     void clear() override;
-    void drawLine(QPointF from, QPointF to, Colour colour) override;
-    void drawText(QPointF topLeft, const QString& text) override;
+    void drawLine(Point from, Point to, Colour colour) override;
+    void drawText(Point topLeft, const std::string& text) override;
     double lineHeight() const override { return lineHeight_; }
 
 private:
