@@ -39,17 +39,29 @@ void ScanRange(EstimatePress& press, double E)
     }
 }
 
+void ScanPoints(EstimatePress& press, std::int16_t& NPTS,
+                const std::function<double(double)>& heightAt)
+{
+    press.SCANVAL = static_cast<double>(press.SCANLO);
+    NPTS = 0;
+    while (static_cast<float>(press.SCANVAL) < press.SCANHI && NPTS < kMostPoints) {
+        const double height = heightAt(press.SCANVAL);
+        NPTS = static_cast<std::int16_t>(NPTS + 1);
+        press.PROFLL(NPTS) = static_cast<float>(height);
+        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, "0");
+        press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
+    }
+}
+
 int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std::int16_t& NPTS,
                 KestrumN_E04JYF N_E04JYF)
 {
     press.N = press.N - 1;
     record.IUSER(KESTRUM_IUSER_IFREE) = profileOfP ? KESTRUM_PARAM_S : KESTRUM_PARAM_P;
 
-    press.SCANVAL = static_cast<double>(press.SCANLO);
-    NPTS = 0;
     int unconverged = 0;
-    while (static_cast<float>(press.SCANVAL) < press.SCANHI && NPTS < kMostPoints) {
-        record.USER(profileOfP ? KESTRUM_USER_P : KESTRUM_USER_S) = press.SCANVAL;
+    ScanPoints(press, NPTS, [&](double value) {
+        record.USER(profileOfP ? KESTRUM_USER_P : KESTRUM_USER_S) = value;
         press.LIW = KESTRUM_LIW;
         press.LW = KESTRUM_LW;
         press.IFAIL = 1;
@@ -61,11 +73,8 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
         if (press.N > 0 && press.IFAIL != KESTRUM_IFAIL_CONVERGED) {
             ++unconverged;
         }
-        NPTS = static_cast<std::int16_t>(NPTS + 1);
-        press.PROFLL(NPTS) = static_cast<float>(-press.F);
-        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, "0");
-        press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
-    }
+        return -press.F;
+    });
     return unconverged;
 }
 

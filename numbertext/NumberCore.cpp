@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "FloatChars.h"
 namespace kestrum::text {
 namespace {
 
@@ -190,7 +191,7 @@ Significant significant(double magnitude, int precision)
 {
     // to_chars, unlike printf, ignores the C locale that a Qt application sets from the user's.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+    const auto result = text::toChars(buffer, buffer + sizeof buffer, magnitude,
                                       std::chars_format::scientific, precision - 1);
     Significant s;
     const char* p = buffer;
@@ -328,7 +329,7 @@ Converted<double> readDouble(std::string_view text, const NumberLocale& locale)
 
     const std::string ascii = d->digits + 'e' + std::to_string(d->exponent);
     double magnitude = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), magnitude);
+    const auto [end, error] = text::fromChars(ascii.data(), ascii.data() + ascii.size(), magnitude);
     if (error == std::errc::result_out_of_range) {
         if (d->order() > 0) {
             // plainNumber() shows the largest double rounded up to 15 digits; read that back as

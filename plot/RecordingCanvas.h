@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "Canvas.h"
@@ -43,6 +44,9 @@ public:
         height_ = height;
     }
     void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
+    // How numbers are written on it: with a decimal point unless told otherwise.
+    void setNumberLocale(text::NumberLocale locale) { locale_ = std::move(locale); }
+    text::NumberLocale numberLocale() const override { return locale_; }
 
     const std::vector<RecordedLine>& lines() const { return lines_; }
     const std::vector<RecordedText>& texts() const { return texts_; }
@@ -61,6 +65,7 @@ private:
     double width_;
     double height_;
     double lineHeight_;
+    text::NumberLocale locale_;
     std::size_t next_ = 0;
     std::vector<RecordedLine> lines_;
     std::vector<RecordedText> texts_;

@@ -52,9 +52,9 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
         result.comparison.reason = result.reason;
         return result;
     }
-    const auto largest = std::numeric_limits<std::int32_t>::max();
+    constexpr auto largest = std::numeric_limits<std::int32_t>::max();
     if (std::any_of(std::begin(summed_), std::end(summed_),
-                    [largest](std::int64_t n) { return n > largest; })) {
+                    [](std::int64_t n) { return n > largest; })) {
         result.reason = "a summed frequency exceeds 2147483647, the most the library takes";
         result.comparison.reason = result.reason;
         return result;
@@ -74,9 +74,9 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
 
 PooledComparison PooledFit::compare() const
 {
-    const auto largest = std::numeric_limits<std::int32_t>::max();
+    constexpr auto largest = std::numeric_limits<std::int32_t>::max();
     if (blocks_ < 2 || std::any_of(std::begin(summed_), std::end(summed_),
-                                   [largest](std::int64_t n) { return n > largest; })) {
+                                   [](std::int64_t n) { return n > largest; })) {
         return compare(0.0); // tells why there is none
     }
     inference::Problem problem;
