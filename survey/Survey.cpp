@@ -240,7 +240,10 @@ public:
         replay(true);
         std::string text;
         if (!options_.totalsOnly) {
-            const PooledResult pooled = pooled_.finish(options_.profiled, N_E04JYF_);
+            // The search runs only where it was asked for, as for the blocks: every column is the
+            // exact fit's, and a note about a search nobody asked for would be noise.
+            const PooledResult pooled = pooled_.finish(
+                options_.profiled, options_.search || options_.plots ? N_E04JYF_ : nullptr);
             if (!writer_.pooled(pooled, text)) {
                 failedSummary("the pooled row: no pooled fit: " + pooled.reason);
             }

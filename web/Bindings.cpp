@@ -2,9 +2,11 @@
 #include <emscripten/bind.h>
 
 #include "BlockPage.h"
+#include "SurveyPage.h"
 
 EMSCRIPTEN_BINDINGS(kestrum)
 {
     emscripten::function("estimate", &kestrum::web::estimate);
     emscripten::function("simulate", &kestrum::web::simulate);
+    emscripten::function("survey", &kestrum::web::survey);
 }

@@ -434,3 +434,110 @@ async function start() {
 }
 
 start();
+
+// ---------------------------------------------------------------------------------------------
+// The survey page: the files are read here, on the device, and run through the survey tool's own
+// code; "save results" gives the bytes kestrum-estimate writes with the same settings.
+
+let lastSurvey = null;
+
+const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P_upper", "S_lower", "S_upper",
+  "log_likelihood", "G2", "p_G2", "count", "N", "N_lower", "N_upper", "stratum", "P_in_total", "N_in_total", "warnings", "error"];
+const TOTAL_COLUMNS = ["fit", "stratum", "blocks_sampled", "blocks_used", "frame_blocks", "total", "total_se",
+  "total_lower", "total_upper", "dogs_per_block", "method", "P", "P_spread", "LR_p", "warnings", "error"];
+
+function columnsTable(header, rows, columns) {
+  const at = columns.map((name) => header.indexOf(name)).filter((i) => i >= 0);
+  const t = table(at.map((i) => header[i]), rows.map((row) => at.map((i) => row[i] ?? "")));
+  // Text columns are not numbers: only the numeric ones align right.
+  for (const td of t.querySelectorAll("td")) if (!/\d/.test(td.textContent) || /[a-z]{3}/i.test(td.textContent)) td.className = "";
+  return t;
+}
+
+// The totals with their 95% limits, one line each, on a common scale from 0.
+function drawForest(canvas, header, totals) {
+  const at = (name) => header.indexOf(name);
+  const items = totals.map((row) => ({
+    name: row[at("fit")] === "total" ? say("forestCity") : row[at("stratum")] || row[at("fit")],
+    total: Number(row[at("total")]), lower: Number(row[at("total_lower")]), upper: Number(row[at("total_upper")]),
+    shown: row[at("total")],
+  }));
+  const width = plotSize().width;
+  const rowHeight = 22;
+  const height = Math.max(60, 30 + rowHeight * items.length);
+  const ops = [];
+  const finite = items.filter((i) => Number.isFinite(i.total));
+  const top = Math.max(1, ...finite.map((i) => (Number.isFinite(i.upper) ? i.upper : i.total)));
+  const left = 140;
+  const x = (v) => left + (width - left - 30) * (v / top);
+  items.forEach((item, k) => {
+    const y = 20 + rowHeight * k;
+    ops.push(["text", 4, y - 6, item.name, 0]);
+    if (!Number.isFinite(item.total)) return;
+    if (Number.isFinite(item.lower) && Number.isFinite(item.upper)) ops.push(["line", x(item.lower), y, x(item.upper), y, 0, false]);
+    ops.push(["line", x(item.total), y - 5, x(item.total), y + 5, 0xC00000, false]);
+    ops.push(["text", x(item.total) + 4, y - 16, item.shown, 0xC00000]);
+  });
+  ops.push(["line", left, height - 8, width - 30, height - 8, 0, false]);
+  ops.push(["text", left, height - 20, "0", 0]);
+  replay(canvas, { width, height, ops });
+}
+
+function showSurvey(answer, seconds) {
+  lastSurvey = answer;
+  $("saveResults").disabled = !answer.csv;
+  const failed = answer.summary ? answer.summary.failedRows : 0;
+  $("surveyStatus").textContent = answer.stopped
+    ? say("surveyStopped", { reason: answer.stopped })
+    : say("surveyRows", { blocks: answer.summary.fitted + failed, failed, seconds: seconds.toFixed(2) });
+  showMessages($("surveyMessages"), answer.messages);
+  const header = answer.header;
+  const totals = answer.rows.filter((row) => row[0] === "stratum" || row[0] === "total");
+  $("totalsTable").replaceChildren(...(totals.length ? [columnsTable(header, totals, TOTAL_COLUMNS)] : []));
+  $("blocksTable").replaceChildren(columnsTable(header, answer.rows.filter((row) => row[0] === "block" || row[0] === "pooled"), BLOCK_COLUMNS));
+  if (answer.totals.length) drawForest($("forest"), header, answer.totals);
+  $("forest").hidden = answer.totals.length === 0;
+  document.body.dataset.surveyDone = "true";
+}
+
+async function runSurveyPage() {
+  const surveyFile = $("surveyFile").files[0];
+  if (!surveyFile) return;
+  const frameFile = $("frameFile").files[0];
+  const digits = $("digits").value.trim();
+  const asked = {
+    survey: await surveyFile.text(), surveyName: surveyFile.name,
+    blocks: $("frameBlocks").value.trim(), pBy: $("pBy").value, profileOfP: $("surveyProfile").value === "P",
+    locale: LOCALE,
+  };
+  if (frameFile) {
+    asked.frame = await frameFile.text();
+    asked.frameName = frameFile.name;
+  }
+  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
+  const started = performance.now();
+  const answer = JSON.parse(core.survey(JSON.stringify(asked)));
+  showSurvey(answer, (performance.now() - started) / 1000);
+}
+
+function saveResults() {
+  if (!lastSurvey) return;
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([lastSurvey.csv], { type: "text/csv" }));
+  const name = ($("surveyFile").files[0] || { name: "survey.csv" }).name.replace(/\.[^.]*$/, "");
+  link.download = `${name}-fits.csv`;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+}
+
+function startSurveyPage() {
+  $("surveyForm").addEventListener("submit", (event) => {
+    event.preventDefault();
+    runSurveyPage();
+  });
+  $("surveyFile").addEventListener("change", runSurveyPage);
+  $("frameFile").addEventListener("change", runSurveyPage);
+  $("saveResults").addEventListener("click", saveResults);
+  $("runSurvey").disabled = false;
+  $("forest").hidden = true;
+}

@@ -158,6 +158,7 @@ const KESTRUM_TEXTS = {
     totalsHeading: "Dogs in the strata and the city",
     forestHeading: "Totals with their 95% limits",
     noSurvey: "Open a survey to see its blocks here.",
+    forestCity: "city",
   },
 };
 
