@@ -1,7 +1,7 @@
 // Headless Chromium from Debian's package, as the tests drive it: a new empty profile, no network
 // (every host name fails to resolve, and no proxy can be reached), nothing fetched in the
 // background. As root it needs --no-sandbox.
-import { spawn, spawnSync } from "node:child_process";
+import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -16,23 +16,13 @@ export function chromiumArguments(profile) {
   ];
 }
 
-export function withProfile(body) {
+export async function withProfile(body) {
   const profile = mkdtempSync(join(tmpdir(), "kestrum-chromium-"));
   try {
-    return body(profile);
+    return await body(profile);
   } finally {
-    rmSync(profile, { recursive: true, force: true });
+    rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
   }
-}
-
-// The page's DOM once its scripts have run (virtual time lets the start-up finish).
-export function dumpDom(url) {
-  return withProfile((profile) => {
-    const run = spawnSync(CHROMIUM, [...chromiumArguments(profile), "--virtual-time-budget=10000", "--dump-dom", url],
-      { encoding: "utf8", timeout: 90000 });
-    if (run.status !== 0) throw new Error(`chromium failed (${run.status}): ${run.stderr}`);
-    return run.stdout;
-  });
 }
 
 // A DevTools session over a pipe (--remote-debugging-pipe): no port, no WebSocket.
@@ -71,10 +61,9 @@ export class Browser {
   }
 
   async page(url) {
-    const { targetInfos } = await this.send("Target.getTargets");
-    let target = targetInfos.find((t) => t.type === "page");
-    if (!target) target = { targetId: (await this.send("Target.createTarget", { url: "about:blank" })).targetId };
-    const { sessionId } = await this.send("Target.attachToTarget", { targetId: target.targetId, flatten: true });
+    // A tab of its own each time: a new address that differs only after "#" would not load again.
+    const { targetId } = await this.send("Target.createTarget", { url: "about:blank" });
+    const { sessionId } = await this.send("Target.attachToTarget", { targetId, flatten: true });
     const session = {
       send: (method, params) => this.send(method, params, sessionId),
       evaluate: async (expression) => {
@@ -96,11 +85,12 @@ export class Browser {
     return session;
   }
 
+  // Resolves once Chromium has gone, so that its profile can be removed.
   close() {
-    this.child.kill();
+    if (this.child.exitCode !== null) return Promise.resolve();
+    return new Promise((resolve) => {
+      this.child.once("exit", resolve);
+      this.child.kill();
+    });
   }
-}
-
-export function chromiumVersion() {
-  return spawnSync(CHROMIUM, ["--version"], { encoding: "utf8" }).stdout.trim();
 }

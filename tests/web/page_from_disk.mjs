@@ -2,7 +2,7 @@
 // once and the page shows the window's numbers.
 import { pathToFileURL } from "node:url";
 import assert from "node:assert/strict";
-import { dumpDom } from "./chromium.mjs";
+import { Browser, withProfile } from "./chromium.mjs";
 
 const page = pathToFileURL(process.argv[2]).href;
 
@@ -22,9 +22,19 @@ const cases = [
   { link: "#n100=10&n111=x&n101=5&n110=7", refusal: "The frequency of capture history 1,1,1 is not a number" },
 ];
 
+// The page's DOM once it has started: waited for, not timed, as the core loads asynchronously.
+async function domOf(browser, url) {
+  const tab = await browser.page(url);
+  await tab.until("document.body && document.body.dataset.ready === 'true'");
+  return tab.evaluate("document.documentElement.outerHTML");
+}
+
 let passed = 0;
+await withProfile(async (profile) => {
+const browser = new Browser(profile);
+try {
 for (const c of cases) {
-  const dom = dumpDom(page + c.link);
+  const dom = await domOf(browser, page + c.link);
   assert.match(dom, /data-ready="true"/, `${c.link}: the page did not start`);
   if (c.refusal) {
     assert.equal(text(dom, "refusal"), c.refusal, c.link);
@@ -39,4 +49,8 @@ for (const c of cases) {
   }
   passed += 1;
 }
+} finally {
+  await browser.close();
+}
+});
 console.log(`${passed} passed, 0 failed`);

@@ -54,7 +54,7 @@ try {
         passed += 1;
       }
     } finally {
-      browser.close();
+      await browser.close();
     }
   });
 } finally {
