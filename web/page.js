@@ -430,6 +430,7 @@ async function start() {
   if (typeof startSurveyPage === "function") startSurveyPage();
   if (readLink()) pressEstimate();
   else $("population").textContent = say("populationPrompt");
+  document.body.dataset.readyMs = String(performance.now());
   document.body.dataset.ready = "true";
 }
 

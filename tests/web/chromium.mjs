@@ -21,7 +21,7 @@ export async function withProfile(body) {
   try {
     return await body(profile);
   } finally {
-    rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+    rmSync(profile, { recursive: true, force: true, maxRetries: 30, retryDelay: 100 });
   }
 }
 
@@ -29,7 +29,7 @@ export async function withProfile(body) {
 export class Browser {
   constructor(profile) {
     this.child = spawn(CHROMIUM, [...chromiumArguments(profile), "--remote-debugging-pipe"],
-      { stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"] });
+      { stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"], detached: true });
     this.next = 1;
     this.waiting = new Map();
     this.events = [];
@@ -88,9 +88,10 @@ export class Browser {
   // Resolves once Chromium has gone, so that its profile can be removed.
   close() {
     if (this.child.exitCode !== null) return Promise.resolve();
+    // Its helper processes share its process group, which ends with it.
     return new Promise((resolve) => {
       this.child.once("exit", resolve);
-      this.child.kill();
+      process.kill(-this.child.pid, "SIGTERM");
     });
   }
 }
