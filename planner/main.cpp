@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "PlanCurve.h"
+#include "PlanCurveFiles.h"
 #include "PlanOutput.h"
 #include "SamplingFrame.h"
 #include "SurveyPlan.h"
@@ -178,7 +178,7 @@ std::optional<std::string> savePlot(const std::string& path, const SurveyPlan& p
     for (const CurvePoint& point : plan.curve) {
         curve.points.emplace_back(static_cast<double>(point.blocks), point.halfWidthPct);
     }
-    curve.plan = QPointF(static_cast<double>(plan.blocks()), plan.halfWidthPct());
+    curve.plan = kestrum::Point(static_cast<double>(plan.blocks()), plan.halfWidthPct());
     curve.targetPct = plan.goal.targetPct;
     const QSize size(kPlotWidth, kPlotHeight);
     const QByteArray bytes = endsWith(path, ".pdf") ? kestrum::planCurvePdf(curve, size, font)

@@ -1,25 +1,16 @@
 #include "PlanCurve.h"
 
-#include <QBuffer>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
-
 #include <algorithm>
 #include <cmath>
 
-#include "ImageCanvas.h"
 #include "LineClip.h"
-#include "NumberText.h"
-#include "PainterCanvas.h"
+#include "NumberCore.h"
 
 namespace kestrum {
 
 namespace {
 
 constexpr Colour kCurveBlue = 0xC00000;
-constexpr double kScreenDpi = 96.0;
 // Room for the tick labels left and below, the captions above.
 constexpr double kLeft = 60.0;
 constexpr double kRight = 25.0;
@@ -48,14 +39,14 @@ struct Frame {
     double Y(double y) const { return bottom - y / y1 * (bottom - top); }
 };
 
-void line(Canvas& canvas, const Frame& f, QPointF from, QPointF to, Colour colour)
+void line(Canvas& canvas, const Frame& f, Point from, Point to, Colour colour)
 {
     if (clipLine(from, to, f.left, f.top, f.right, f.bottom)) {
         canvas.Line(from, to, colour);
     }
 }
 
-void print(Canvas& canvas, double x, double y, const QString& text)
+void print(Canvas& canvas, double x, double y, const std::string& text)
 {
     canvas.setCurrentX(x);
     canvas.setCurrentY(y);
@@ -69,9 +60,13 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
     canvas.Cls();
     canvas.setForeColor(kBlack);
     canvas.setDrawStyle(DrawStyle::Solid);
-    std::vector<QPointF> points;
+    const text::NumberLocale locale = canvas.numberLocale();
+    const auto format = [&locale](double value, std::string_view pattern) {
+        return text::formatNumber(value, pattern, locale);
+    };
+    std::vector<Point> points;
     std::copy_if(curve.points.begin(), curve.points.end(), std::back_inserter(points),
-                 [](QPointF p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
+                 [](Point p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
     if (points.empty()) {
         return;
     }
@@ -87,7 +82,7 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
         f.x1 += 1.0;
     }
     double highest = 0.0;
-    for (const QPointF& p : points) {
+    for (const Point& p : points) {
         highest = std::max(highest, p.y());
     }
     const double reference =
@@ -100,109 +95,60 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
     const double yStep = tickStep(top);
     f.y1 = std::ceil(top / yStep) * yStep;
 
-    canvas.Line(QPointF(f.left, f.bottom), QPointF(f.right, f.bottom));
-    canvas.Line(QPointF(f.left, f.top), QPointF(f.left, f.bottom));
+    canvas.Line(Point(f.left, f.bottom), Point(f.right, f.bottom));
+    canvas.Line(Point(f.left, f.top), Point(f.left, f.bottom));
     const double xStep = std::max(1.0, tickStep(f.x1 - f.x0));
     for (double x = std::ceil(f.x0 / xStep) * xStep; x <= f.x1; x += xStep) {
-        canvas.Line(QPointF(f.X(x), f.bottom), QPointF(f.X(x), f.bottom + kTick));
-        print(canvas, f.X(x) - 10.0, f.bottom + 8.0, text::format(x, QStringLiteral("0")));
+        canvas.Line(Point(f.X(x), f.bottom), Point(f.X(x), f.bottom + kTick));
+        print(canvas, f.X(x) - 10.0, f.bottom + 8.0, format(x, "0"));
     }
     for (double y = 0.0; y <= f.y1 * (1.0 + 1e-9); y += yStep) {
-        canvas.Line(QPointF(f.left - kTick, f.Y(y)), QPointF(f.left, f.Y(y)));
-        print(canvas, 5.0, f.Y(y) - 7.0, text::format(y, QStringLiteral("0.##")));
+        canvas.Line(Point(f.left - kTick, f.Y(y)), Point(f.left, f.Y(y)));
+        print(canvas, 5.0, f.Y(y) - 7.0, format(y, "0.##"));
     }
-    print(canvas, f.right - 90.0, f.bottom + 24.0, QStringLiteral("blocks counted"));
-    print(canvas, 5.0, 8.0, QStringLiteral("± % of the city total"));
+    print(canvas, f.right - 90.0, f.bottom + 24.0, "blocks counted");
+    print(canvas, 5.0, 8.0, "± % of the city total");
 
     if (curve.targetPct) {
         const double y = f.Y(*curve.targetPct);
         canvas.setDrawStyle(DrawStyle::Dash);
-        line(canvas, f, QPointF(f.left, y), QPointF(f.right, y), kPureRed);
+        line(canvas, f, Point(f.left, y), Point(f.right, y), kPureRed);
         canvas.setDrawStyle(DrawStyle::Solid);
         canvas.setForeColor(kPureRed);
         print(canvas, f.right - 110.0, y - 16.0,
-              QStringLiteral("target ±%1%")
-                  .arg(text::format(*curve.targetPct, QStringLiteral("0.##"))));
+              "target ±" + format(*curve.targetPct, "0.##") + "%");
         canvas.setForeColor(kBlack);
     }
 
     for (std::size_t i = 1; i < points.size(); ++i) {
-        line(canvas, f, QPointF(f.X(points[i - 1].x()), f.Y(points[i - 1].y())),
-             QPointF(f.X(points[i].x()), f.Y(points[i].y())), kCurveBlue);
+        line(canvas, f, Point(f.X(points[i - 1].x()), f.Y(points[i - 1].y())),
+             Point(f.X(points[i].x()), f.Y(points[i].y())), kCurveBlue);
     }
     if (points.size() == 1) {
-        const QPointF p(f.X(points[0].x()), f.Y(points[0].y()));
-        line(canvas, f, p - QPointF(3.0, 0.0), p + QPointF(3.0, 0.0), kCurveBlue);
+        const Point p(f.X(points[0].x()), f.Y(points[0].y()));
+        line(canvas, f, Point(p.x() - 3.0, p.y()), Point(p.x() + 3.0, p.y()), kCurveBlue);
     }
 
     if (curve.plan) {
-        const QPointF p(f.X(curve.plan->x()), f.Y(curve.plan->y()));
+        const Point p(f.X(curve.plan->x()), f.Y(curve.plan->y()));
         canvas.setDrawStyle(DrawStyle::Dash);
-        line(canvas, f, QPointF(p.x(), f.bottom), p, kBlack);
+        line(canvas, f, Point(p.x(), f.bottom), p, kBlack);
         canvas.setDrawStyle(DrawStyle::Solid);
         const double r = 4.0;
-        const QPointF corners[4] = {p + QPointF(-r, -r), p + QPointF(r, -r), p + QPointF(r, r),
-                                    p + QPointF(-r, r)};
+        const Point corners[4] = {Point(p.x() - r, p.y() - r), Point(p.x() + r, p.y() - r),
+                                  Point(p.x() + r, p.y() + r), Point(p.x() - r, p.y() + r)};
         for (int k = 0; k < 4; ++k) {
             line(canvas, f, corners[k], corners[(k + 1) % 4], kBlack);
         }
         print(canvas, p.x() + 8.0, std::max(f.top, p.y() - 20.0),
-              QStringLiteral("plan: %1 blocks, ±%2%")
-                  .arg(text::format(curve.plan->x(), QStringLiteral("0")),
-                       text::format(curve.plan->y(), QStringLiteral("0.0"))));
+              "plan: " + format(curve.plan->x(), "0") + " blocks, ±" +
+                  format(curve.plan->y(), "0.0") + "%");
     }
 
     canvas.setForeColor(kCurveBlue);
     print(canvas, canvas.ScaleWidth() - 320.0, 8.0,
-          QStringLiteral("expected 95% limits of the city total"));
+          "expected 95% limits of the city total");
     canvas.setForeColor(kBlack);
-}
-
-QImage planCurveImage(const PlanCurve& curve, QSize size, const QFont& font)
-{
-    ImageCanvas canvas(size, font);
-    drawPlanCurve(canvas, curve);
-    return canvas.image();
-}
-
-QByteArray planCurvePng(const PlanCurve& curve, QSize size, const QFont& font)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly) ||
-        !planCurveImage(curve, size, font).save(&buffer, "PNG")) {
-        return {};
-    }
-    return bytes;
-}
-
-QByteArray planCurvePdf(const PlanCurve& curve, QSize size, const QFont& font)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (!buffer.open(QIODevice::WriteOnly)) {
-        return {};
-    }
-    {
-        QPdfWriter writer(&buffer);
-        writer.setResolution(static_cast<int>(kScreenDpi));
-        // A page the size of the drawing at 96 dpi, so that it lays out as on screen.
-        const QSizeF points = QSizeF(size) * 72.0 / kScreenDpi;
-        writer.setPageLayout(
-            QPageLayout(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
-                        QPageLayout::Portrait, QMarginsF()));
-        writer.setTitle(QStringLiteral("Kestrum survey plan"));
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            return {};
-        }
-        PainterCanvas canvas(painter, QSizeF(size), font);
-        drawPlanCurve(canvas, curve);
-        if (!painter.end()) {
-            return {};
-        }
-    }
-    return bytes;
 }
 
 } // namespace kestrum

@@ -4,13 +4,6 @@
 // the window, a PNG image and a PDF page show the same drawing.
 #pragma once
 
-#include <QByteArray>
-#include <QFont>
-#include <QImage>
-#include <QPointF>
-#include <QSize>
-#include <QString>
-
 #include <optional>
 #include <vector>
 
@@ -19,8 +12,8 @@
 namespace kestrum {
 
 struct PlanCurve {
-    std::vector<QPointF> points; // (blocks counted, half-width in %), blocks rising
-    std::optional<QPointF> plan; // the plan's point, marked
+    std::vector<Point> points; // (blocks counted, half-width in %), blocks rising
+    std::optional<Point> plan; // the plan's point, marked
     std::optional<double> targetPct;
 };
 
@@ -28,11 +21,5 @@ struct PlanCurve {
 // half-width (or the target's) at most, so that the part of the curve a plan is chosen from is not
 // squeezed flat by the wide limits of the smallest surveys; the rest runs off the top.
 void drawPlanCurve(Canvas& canvas, const PlanCurve& curve);
-
-// The drawing whole in memory, for a file written whole: a PNG image of size pixels, or a PDF page
-// of the same size at 96 dpi drawn as vectors. Empty when it could not be made.
-QImage planCurveImage(const PlanCurve& curve, QSize size, const QFont& font);
-QByteArray planCurvePng(const PlanCurve& curve, QSize size, const QFont& font);
-QByteArray planCurvePdf(const PlanCurve& curve, QSize size, const QFont& font);
 
 } // namespace kestrum

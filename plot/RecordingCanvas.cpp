@@ -15,12 +15,12 @@ void RecordingCanvas::clear()
     clears_.push_back(next_++);
 }
 
-void RecordingCanvas::drawLine(QPointF from, QPointF to, Colour colour)
+void RecordingCanvas::drawLine(Point from, Point to, Colour colour)
 {
     lines_.push_back({from, to, colour, drawStyle(), next_++});
 }
 
-void RecordingCanvas::drawText(QPointF topLeft, const QString& text)
+void RecordingCanvas::drawText(Point topLeft, const std::string& text)
 {
     texts_.push_back({topLeft, text, ForeColor(), next_++});
 }

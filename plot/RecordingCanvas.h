@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "Canvas.h"
@@ -11,8 +12,8 @@
 namespace kestrum {
 
 struct RecordedLine {
-    QPointF from;
-    QPointF to;
+    Point from;
+    Point to;
     Colour colour;
     DrawStyle style;
     std::size_t order; // place among everything drawn and cleared on this canvas, from 0
@@ -21,8 +22,8 @@ struct RecordedLine {
 };
 
 struct RecordedText {
-    QPointF topLeft;
-    QString text;
+    Point topLeft;
+    std::string text;
     Colour colour;
     std::size_t order;
 
@@ -43,6 +44,9 @@ public:
         height_ = height;
     }
     void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
+    // How numbers are written on it: with a decimal point unless told otherwise.
+    void setNumberLocale(text::NumberLocale locale) { locale_ = std::move(locale); }
+    text::NumberLocale numberLocale() const override { return locale_; }
 
     const std::vector<RecordedLine>& lines() const { return lines_; }
     const std::vector<RecordedText>& texts() const { return texts_; }
@@ -53,14 +57,15 @@ public:
 
 protected:
     void clear() override;
-    void drawLine(QPointF from, QPointF to, Colour colour) override;
-    void drawText(QPointF topLeft, const QString& text) override;
+    void drawLine(Point from, Point to, Colour colour) override;
+    void drawText(Point topLeft, const std::string& text) override;
     double lineHeight() const override { return lineHeight_; }
 
 private:
     double width_;
     double height_;
     double lineHeight_;
+    text::NumberLocale locale_;
     std::size_t next_ = 0;
     std::vector<RecordedLine> lines_;
     std::vector<RecordedText> texts_;

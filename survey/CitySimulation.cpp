@@ -67,7 +67,7 @@ SimulatedSurvey simulateSurvey(const CityDesign& design, std::mt19937_64& random
     SimulatedSurvey survey;
     std::size_t line = 1;
     for (const SimulatedStratum& plan : design.strata) {
-        std::vector<int> dogs(plan.frameBlocks);
+        std::vector<int> dogs(static_cast<std::size_t>(plan.frameBlocks));
         // Poisson variation alone gives a coefficient of variation of 1 / sqrt(mean); the gamma
         // means add the rest.
         const double meansCv2 = plan.dogsCv * plan.dogsCv - 1.0 / plan.dogs;

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "FloatChars.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
 
@@ -501,7 +502,7 @@ double RowWriter::rounded(double value) const
     std::string text;
     number(value, digits_, text);
     double back = value;
-    std::from_chars(text.data(), text.data() + text.size(), back);
+    text::fromChars(text.data(), text.data() + text.size(), back);
     return back;
 }
 
@@ -509,13 +510,13 @@ void RowWriter::number(double value, int digits, std::string& out) const
 {
     char text[400];
     if (digits < 0) {
-        out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+        out.append(text, text::toChars(text, text + sizeof text, value).ptr);
         return;
     }
     // The window's rounding: half away from zero on the value's 15-significant-digit form, so
     // that 2.675 gives 2.68 as the window shows it, not the 2.67 of its binary value.
     constexpr int kPrecision = 15;
-    const auto written = std::to_chars(text, text + sizeof text, std::abs(value),
+    const auto written = text::toChars(text, text + sizeof text, std::abs(value),
                                        std::chars_format::scientific, kPrecision - 1);
     std::string scaled; // the magnitude x 10^digits, rounded, without leading zeros
     if (value != 0.0) {
@@ -591,9 +592,9 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
                 // typed (1.7e308 would have 309).
                 char text[400];
                 const auto written = wholeCount(cell.real)
-                                         ? std::to_chars(text, text + sizeof text, cell.real,
+                                         ? text::toChars(text, text + sizeof text, cell.real,
                                                          std::chars_format::fixed)
-                                         : std::to_chars(text, text + sizeof text, cell.real);
+                                         : text::toChars(text, text + sizeof text, cell.real);
                 out.append(text, written.ptr);
                 break;
             }

@@ -50,6 +50,8 @@ public:
 
     // The fit of the summed frequencies, from the window's start (S = P = 0.9), and the
     // comparison.
+    // With N_E04JYF the window's search runs on the summed frequencies too, and where it ends is
+    // told as for a block; without, the exact fit alone.
     PooledResult finish(inference::Parameter profiled, KestrumN_E04JYF N_E04JYF) const;
 
     // The comparison alone, against the exact maximum of the shared fit, given or found.

@@ -15,6 +15,7 @@
 
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
+#include "FloatChars.h"
 #include "Population.h"
 #include "RowSpool.h"
 #include "SurveyTotals.h"
@@ -100,7 +101,7 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.line = row.line;
     if (row.sFixed && !std::isfinite(inference::bestP(row.counts, *row.sFixed).logLikelihood)) {
         char shown[32];
-        *std::to_chars(shown, shown + sizeof shown - 1, *row.sFixed).ptr = '\0';
+        *text::toChars(shown, shown + sizeof shown - 1, *row.sFixed).ptr = '\0';
         const std::string reason = "s_fixed " + std::string(shown) +
                                    " gives these frequencies a likelihood of zero at every P: "
                                    "nothing can be estimated";
@@ -239,7 +240,10 @@ public:
         replay(true);
         std::string text;
         if (!options_.totalsOnly) {
-            const PooledResult pooled = pooled_.finish(options_.profiled, N_E04JYF_);
+            // The search runs only where it was asked for, as for the blocks: every column is the
+            // exact fit's, and a note about a search nobody asked for would be noise.
+            const PooledResult pooled = pooled_.finish(
+                options_.profiled, options_.search || options_.plots ? N_E04JYF_ : nullptr);
             if (!writer_.pooled(pooled, text)) {
                 failedSummary("the pooled row: no pooled fit: " + pooled.reason);
             }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "FloatChars.h"
+
 namespace kestrum::survey {
 
 namespace {
@@ -75,7 +77,7 @@ std::optional<double> readNumber(std::string_view text, bool decimalComma)
     }
     double value = 0.0;
     const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    const auto [stop, error] = text::fromChars(text.data(), end, value);
     if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
         return std::nullopt;
     }

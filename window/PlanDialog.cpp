@@ -363,7 +363,7 @@ void PlanDialog::showPlan()
     for (const survey::CurvePoint& point : plan.curve) {
         drawn_.points.emplace_back(static_cast<double>(point.blocks), point.halfWidthPct);
     }
-    drawn_.plan = QPointF(static_cast<double>(plan.blocks()), plan.halfWidthPct());
+    drawn_.plan = Point(static_cast<double>(plan.blocks()), plan.halfWidthPct());
     drawn_.targetPct = plan.goal.targetPct;
     drawPlanCurve(curve_.canvas(), drawn_);
 

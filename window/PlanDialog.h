@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "PictureBox.h"
-#include "PlanCurve.h"
+#include "PlanCurveFiles.h"
 #include "SurveyPlan.h"
 
 namespace kestrum {

@@ -2,9 +2,10 @@
 # Builds the .deb, unpacks it into a temporary root and checks it as an installed system would see
 # it: the files, the menu entry, metainfo and manual pages under Debian's own validators, lintian,
 # and the installed programs and library running from that root, not from the build tree.
-# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
+# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP [PAGE]
+# PAGE: the kestrum.html the package was configured with; without it the package holds none.
 set -euo pipefail
-cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
+cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5 page=${6:-}
 source=$(cd "$(dirname "$0")/../.." && pwd)
 # As someone builds a release tarball unpacked with umask 002: files the build makes are
 # group-writable unless the package sets their modes.
@@ -46,6 +47,12 @@ for dependency in libnlopt0 libqt6widgets6; do
 done
 
 # --- Files ---
+installed_page=$root/usr/share/kestrum/kestrum.html
+if [ -n "$page" ]; then
+  cmp -s "$page" "$installed_page" || fail "usr/share/kestrum/kestrum.html is not the page built"
+elif [ -e "$installed_page" ]; then
+  fail "usr/share/kestrum/kestrum.html installed though no page was built"
+fi
 for file in usr/bin/Kestrum usr/bin/kestrum-estimate usr/bin/kestrum-plan; do
   [ -x "$root/$file" ] || fail "$file is missing or not executable"
 done
