@@ -1,5 +1,7 @@
 #include "PlanOutput.h"
 
+#include "FloatChars.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -76,7 +78,7 @@ private:
     {
         char text[400];
         if (digits_ < 0) {
-            return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+            return std::string(text, kestrum::text::toChars(text, text + sizeof text, value).ptr);
         }
         std::snprintf(text, sizeof text, "%.*f", digits_, value);
         std::string shown(text);
@@ -94,7 +96,7 @@ private:
         }
         const std::string text = number(value);
         double back = value;
-        std::from_chars(text.data(), text.data() + text.size(), back);
+        kestrum::text::fromChars(text.data(), text.data() + text.size(), back);
         return back;
     }
 

@@ -13,6 +13,7 @@
 
 #include "Analysis.h"
 #include "CitySimulation.h"
+#include "FloatChars.h"
 #include "SurveyTotals.h"
 
 namespace kestrum::survey {
@@ -26,7 +27,7 @@ constexpr std::uint64_t kCurveReach = 4;
 std::string shortest(double value)
 {
     char text[32];
-    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+    return std::string(text, kestrum::text::toChars(text, text + sizeof text, value).ptr);
 }
 
 std::string named(const std::string& stratum)
@@ -58,7 +59,7 @@ std::optional<double> number(std::string text, bool decimalComma)
     }
     double value = 0.0;
     const char* end = view.data() + view.size();
-    const auto [stop, error] = std::from_chars(view.data(), end, value);
+    const auto [stop, error] = kestrum::text::fromChars(view.data(), end, value);
     if (view.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
         return std::nullopt;
     }
@@ -494,9 +495,11 @@ SimulatedPlan simulatePlan(const SurveyPlan& plan, std::uint64_t surveys, std::u
     }
     const SamplingFrame frame = frameOf(design);
     const std::size_t rows = plan.strata.size() + 1;
-    std::vector<double> halfWidths(surveys * rows, std::numeric_limits<double>::quiet_NaN());
-    std::vector<char> limited(surveys * rows, 0);
-    std::vector<char> covered(surveys * rows, 0);
+    // Surveys are at most a million, which any size_t holds.
+    const auto count = static_cast<std::size_t>(surveys);
+    std::vector<double> halfWidths(count * rows, std::numeric_limits<double>::quiet_NaN());
+    std::vector<char> limited(count * rows, 0);
+    std::vector<char> covered(count * rows, 0);
     const auto run = [&](std::uint64_t begin, std::uint64_t stop) {
         for (std::uint64_t k = begin; k < stop; ++k) {
             std::seed_seq seeds{static_cast<std::uint32_t>(seed),
@@ -508,7 +511,7 @@ SimulatedPlan simulatePlan(const SurveyPlan& plan, std::uint64_t surveys, std::u
             for (std::size_t r = 0; r < rows; ++r) {
                 const inference::Total& t = totals[r].total;
                 const double truth = r + 1 < rows ? drawn.stratumTotals[r] : drawn.trueTotal;
-                const std::size_t at = k * rows + r;
+                const std::size_t at = static_cast<std::size_t>(k) * rows + r;
                 if (t.status == inference::TotalStatus::Given) {
                     limited[at] = 1;
                     halfWidths[at] = halfWidthPct(t);
@@ -534,7 +537,7 @@ SimulatedPlan simulatePlan(const SurveyPlan& plan, std::uint64_t surveys, std::u
         std::vector<double> widths;
         std::uint64_t held = 0;
         for (std::uint64_t k = 0; k < surveys; ++k) {
-            const std::size_t at = k * rows + r;
+            const std::size_t at = static_cast<std::size_t>(k) * rows + r;
             if (limited[at] != 0) {
                 ++achieved.withLimits;
                 held += static_cast<std::uint64_t>(covered[at]);
