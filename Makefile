@@ -29,7 +29,7 @@ check: build
 	ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
 
 bench: build
-	for b in kestrum_bench kestrum_inference_bench kestrum_window_bench kestrum_estimator_bench; do \
+	for b in kestrum_bench kestrum_inference_bench kestrum_window_bench kestrum_estimator_bench kestrum_sightings_bench; do \
 	  $(BUILD)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
 	done
 
