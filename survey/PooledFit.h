@@ -11,9 +11,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "BlockAnalysis.h"
+#include "Coverage.h"
 #include "Model.h"
+#include "SurveyReader.h"
 
 namespace kestrum::survey {
 
@@ -40,6 +43,10 @@ struct PooledResult {
     std::int64_t summed[4] = {};
     std::optional<BlockAnalysis> fit;
     PooledComparison comparison;
+    // The share of the survey's dogs marked, when it gives marks: every block with dogs
+    // identified, each weighted by its street count.
+    std::optional<inference::Coverage> coverage;
+    std::vector<Note> coverageNotes;
 };
 
 class PooledFit {

@@ -16,8 +16,10 @@
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
 #include "FloatChars.h"
+#include "Coverage.h"
 #include "Population.h"
 #include "RowSpool.h"
+#include "Sightings.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
 
@@ -82,6 +84,12 @@ struct Done {
     std::optional<inference::Analysis> analysis;
     // Where the row's cells of its part in the total go, when they wait for the totals.
     std::size_t cellsAt = SpooledRow::kNoCells;
+    // Its part in the survey's coverage: the marked of the dogs identified, and the block's
+    // weight, its street count.
+    std::optional<std::int64_t> marked;
+    double weight = 0.0;
+    // What a tally's checks found, each as told: its line and the sentence.
+    std::vector<std::pair<std::size_t, std::string>> checks;
 };
 
 // A row on its own: nothing here depends on the rows before it.
@@ -105,7 +113,7 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
         const std::string reason = "s_fixed " + std::string(shown) +
                                    " gives these frequencies a likelihood of zero at every P: "
                                    "nothing can be estimated";
-        job.row = RowError{row.line, row.block, reason, row.stratum};
+        job.row = RowError{row.line, row.block, reason, row.stratum, false, std::move(row.own)};
         return work(job, options, writer, N_E04JYF, deferCells);
     }
     const EstimateInputs inputs = inputsFor(row, options.rangePct);
@@ -134,6 +142,13 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.sFree = sFree;
     done.counts = row.counts;
     done.fit = result.block.analysis.fit;
+    done.marked = row.marked;
+    done.weight = row.count.value_or(row.counts.total());
+    for (const SheetCheck& check : row.checks) {
+        if (std::string told = checkMessage(check); !told.empty()) {
+            done.checks.emplace_back(check.line, std::move(told));
+        }
+    }
     result.row = std::move(row);
     if (!options.totalsOnly) {
         writer.block(result, done.text, deferCells ? &done.cellsAt : nullptr);
@@ -151,7 +166,8 @@ public:
     Run(ByteSource& input, RowSink& output, Progress& progress, const SurveyOptions& options,
         KestrumN_E04JYF N_E04JYF)
         : reader_(input, options.separator), output_(output), progress_(progress),
-          options_(options), N_E04JYF_(N_E04JYF), writer_(options.format, options.digits)
+          options_(options), N_E04JYF_(N_E04JYF),
+          writer_(options.format, options.digits, reader_.layout().ownNames)
     {}
 
     SurveySummary operator()()
@@ -168,7 +184,7 @@ public:
             plots_.emplace(*options_.plots);
         }
         if (options_.frame) {
-            totals_.emplace(*options_.frame, options_.pBy);
+            totals_.emplace(*options_.frame, options_.pBy, options_.coverageTarget);
             if (totals_->deferred() && !options_.totalsOnly) {
                 spool_.emplace();
             }
@@ -242,8 +258,16 @@ public:
         if (!options_.totalsOnly) {
             // The search runs only where it was asked for, as for the blocks: every column is the
             // exact fit's, and a note about a search nobody asked for would be noise.
-            const PooledResult pooled = pooled_.finish(
+            PooledResult pooled = pooled_.finish(
                 options_.profiled, options_.search || options_.plots ? N_E04JYF_ : nullptr);
+            if (anyMarked_) {
+                // The survey's blocks as drawn from a city too large to count.
+                const inference::CoverageStratum blocks{std::numeric_limits<double>::infinity(),
+                                                        &coverage_};
+                pooled.coverage = inference::coverage(std::span(&blocks, 1));
+                coverageNotes(*pooled.coverage, options_.coverageTarget, "the survey",
+                              pooled.coverageNotes);
+            }
             if (!writer_.pooled(pooled, text)) {
                 failedSummary("the pooled row: no pooled fit: " + pooled.reason);
             }
@@ -345,6 +369,11 @@ private:
             ++summary_.fitted;
             summary_.anyPopulation = summary_.anyPopulation || done.population;
             pooled_.add(done.counts, done.sFree, done.fit);
+            anyMarked_ = anyMarked_ || done.marked;
+            if (done.marked && done.counts.total() > 0.0) {
+                coverage_.add(done.weight, 0.0, static_cast<double>(*done.marked),
+                              done.counts.total());
+            }
             if (totals_) {
                 totals_->add(done.stratum, *done.row, *done.analysis);
             }
@@ -355,6 +384,9 @@ private:
         if (!done.problem.empty()) {
             progress_.message(options_.inputName + ":" + std::to_string(done.line) + ": " +
                               done.problem);
+        }
+        for (const auto& [line, told] : done.checks) {
+            progress_.message(options_.inputName + ":" + std::to_string(line) + ": " + told);
         }
     }
 
@@ -372,6 +404,8 @@ private:
     KestrumN_E04JYF N_E04JYF_;
     RowWriter writer_;
     PooledFit pooled_;
+    inference::CoverageSample coverage_;
+    bool anyMarked_ = false;
     std::optional<PlotFolder> plots_;
     std::optional<SurveyTotals> totals_;
     std::optional<RowSpool> spool_;
@@ -401,6 +435,56 @@ SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
         }
         throw;
     }
+}
+
+SurveySummary tallySurvey(ByteSource& input, RowSink& output, Progress& progress,
+                          const SurveyOptions& options)
+{
+    SurveyReader reader(input, options.separator);
+    if (reader.layout().form == SheetForm::Frequencies) {
+        throw InputError("the input holds frequencies already (n100, n111, n101, n110), not "
+                         "sightings: there is nothing to tally");
+    }
+    std::optional<Row> row = reader.next();
+    if (!row) {
+        throw InputError("the input has a header but no sightings");
+    }
+    const TallyWriter writer(reader.layout());
+    SurveySummary summary;
+    std::string text;
+    try {
+        output.row(writer.header());
+        for (; row; row = reader.next()) {
+            const auto tell = [&](std::size_t line, const std::string& what) {
+                progress.message(options.inputName + ":" + std::to_string(line) + ": " + what);
+            };
+            if (const auto* error = std::get_if<RowError>(&*row)) {
+                ++summary.failedRows;
+                tell(error->line, error->reason);
+                continue;
+            }
+            const BlockRow& block = std::get<BlockRow>(*row);
+            for (const SheetCheck& check : block.checks) {
+                if (const std::string told = checkMessage(check); !told.empty()) {
+                    tell(check.line, told);
+                }
+            }
+            text.clear();
+            writer.block(block, text);
+            output.row(text);
+            ++summary.fitted;
+            progress.update(reader.bytesRead(), summary.fitted);
+        }
+    } catch (...) {
+        // Whatever stopped the tally, the whole rows already made go out.
+        try {
+            output.flush();
+        } catch (const OutputError&) {
+        }
+        throw;
+    }
+    output.flush();
+    return summary;
 }
 
 } // namespace kestrum::survey
