@@ -322,6 +322,7 @@ void SightingsTally::plan(RecordReader& records)
             lastName = name;
         }
         last->lastRecord = index;
+        ++last->rows;
         if (!unsorted_) {
             run.push_back(std::hash<std::string>()(record.fields[layout_.dog]));
         }
@@ -330,6 +331,9 @@ void SightingsTally::plan(RecordReader& records)
         filterRun(run);
     }
     std::vector<std::uint64_t>().swap(filter_);
+    // Every dog of an unsorted sheet gets a home, the suspects of a sorted one: their table sized
+    // once, not grown a doubling at a time.
+    homes_.reserve(unsorted_ ? index : suspects_.size());
     firstRecords_ = index;
     firstBytes_ = records.bytesRead();
 }
@@ -368,6 +372,7 @@ SightingsTally::OpenBlock& SightingsTally::open(Plan& plan)
     block.slot = popped_ + queue_.size();
     block.line = plan.firstLine;
     block.own.resize(layout_.own.size());
+    block.dogs.reserve(plan.rows);
     queue_.emplace_back();
     ++openBlocks_;
     return block;

@@ -120,6 +120,7 @@ private:
         std::size_t firstLine = 0;
         std::uint64_t lastRecord = 0;
         std::uint32_t ordinal = 0;
+        std::uint32_t rows = 0; // an upper bound on its dogs, to size their table once
         std::unique_ptr<OpenBlock> open;
     };
 
