@@ -37,6 +37,7 @@
 #include "Coverage.h"
 #include "NumberText.h"
 #include "Population.h"
+#include "ProgramRun.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -76,27 +77,14 @@ const char* const kGoodCsv = "block,n100,n111,n101,n110,s_fixed,count\n"
                              "few seen,200,0,1,0,0.9,300\n"
                              "low,40,1,1,2,,100000000000000000000\n";
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using programtest::Cells;
+using programtest::csvRows;
+using programtest::Outcome;
+using programtest::slurp;
 
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class Estimator : public testing::Test {
+class Estimator : public programtest::ProgramTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kestrum-estimate-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    Estimator() : ProgramTest(KESTRUM_ESTIMATE_PATH) {}
 
     // The files of the folder whose names begin so.
     std::vector<std::string> filesNamed(const std::string& start) const
@@ -110,43 +98,14 @@ protected:
         return found;
     }
 
-    // The program in a folder holding survey.csv. The arguments follow the redirections, so they
-    // may redirect too ("< survey.csv", ">/dev/full"); shell runs before it ("ulimit -f 8 && ").
+    // The program in a folder holding survey.csv.
     Outcome run(const std::string& arguments, const std::string& survey = kGoodCsv,
                 const std::string& shell = "") const
     {
         std::ofstream(dir_ / "survey.csv", std::ios::binary) << survey;
-        const std::string command = "cd '" + dir_.string() + "' && " + shell + "'" + program_ +
-                                    "' > stdout 2> stderr " + arguments;
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ / "stdout"),
-                slurp(dir_ / "stderr")};
+        return runProgram(arguments, shell);
     }
-
-    fs::path dir_;
-    std::string program_ = KESTRUM_ESTIMATE_PATH;
 };
-
-using Cells = std::map<std::string, std::string>;
-
-// The output read back with the survey's CSV reader.
-std::vector<Cells> csvRows(const std::string& text)
-{
-    StringSource source(text);
-    RecordReader reader(source);
-    Record header;
-    Record record;
-    std::vector<Cells> rows;
-    EXPECT_TRUE(reader.next(header));
-    while (reader.next(record)) {
-        EXPECT_EQ(record.fields.size(), header.fields.size()) << "a row written half-way";
-        Cells& cells = rows.emplace_back();
-        for (std::size_t k = 0; k < header.fields.size() && k < record.fields.size(); ++k) {
-            cells[header.fields[k]] = record.fields[k];
-        }
-    }
-    return rows;
-}
 
 // Shortest text that reads back as the same double, or the window's own rounding.
 std::string printed(double value, int digits)

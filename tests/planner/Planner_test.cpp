@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ProgramRun.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -28,45 +29,18 @@ const char* const kPlan = "stratum,blocks,dogs_per_block,dogs_cv,P,S\n"
                           "town,120,15,0.5,0.5,0.85\n"
                           "edge,300,8,0.5,0.45,0.9\n";
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using programtest::Cells;
+using programtest::csvRows;
+using programtest::Outcome;
+using programtest::slurp;
 
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-using Cells = std::map<std::string, std::string>;
-
-std::vector<Cells> csvRows(const std::string& text)
-{
-    StringSource source(text);
-    RecordReader reader(source);
-    Record header;
-    Record record;
-    std::vector<Cells> rows;
-    EXPECT_TRUE(reader.next(header));
-    while (reader.next(record)) {
-        EXPECT_EQ(record.fields.size(), header.fields.size());
-        Cells& cells = rows.emplace_back();
-        for (std::size_t k = 0; k < header.fields.size() && k < record.fields.size(); ++k) {
-            cells[header.fields[k]] = record.fields[k];
-        }
-    }
-    return rows;
-}
-
-class Planner : public testing::Test {
+class Planner : public programtest::ProgramTest {
 protected:
+    Planner() : ProgramTest(KESTRUM_PLAN_PATH) {}
+
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "kestrum-plan-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ProgramTest::SetUp();
         std::ofstream(dir_ / "plan.csv") << kPlan;
         std::ofstream(dir_ / "p1.csv") << "stratum,blocks,dogs_per_block,dogs_cv,P,S\n"
                                           "hill,10,5,0.5,1,0.5\n";
@@ -76,18 +50,7 @@ protected:
                                              "a3,centre,x,8,6,9,25\n";
         std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,12\n";
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Outcome run(const std::string& arguments) const
-    {
-        const std::string command =
-            "cd '" + dir_.string() + "' && '" KESTRUM_PLAN_PATH "' > stdout 2> stderr " + arguments;
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ / "stdout"),
-                slurp(dir_ / "stderr")};
-    }
-
-    fs::path dir_;
+    Outcome run(const std::string& arguments) const { return runProgram(arguments); }
 };
 
 TEST_F(Planner, ExitStatusAndMessageNameTheProblem)
