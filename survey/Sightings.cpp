@@ -333,7 +333,7 @@ void SightingsTally::plan(RecordReader& records)
     std::vector<std::uint64_t>().swap(filter_);
     // Every dog of an unsorted sheet gets a home, the suspects of a sorted one: their table sized
     // once, not grown a doubling at a time.
-    homes_.reserve(unsorted_ ? index : suspects_.size());
+    homes_.reserve(unsorted_ ? static_cast<std::size_t>(index) : suspects_.size());
     firstRecords_ = index;
     firstBytes_ = records.bytesRead();
 }

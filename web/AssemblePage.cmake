@@ -1,11 +1,12 @@
 cmake_minimum_required(VERSION 3.25)
-# Puts page.html's parts in its place-holders: the style, the texts, the compiled core (its
-# WebAssembly gzipped, in base64) and the page's script, each inline, so that the page is one file and needs nothing else.
+# Puts page.html's parts in its place-holders: the style, the texts, the compiled core (its script
+# and its WebAssembly, each packed by Pack.mjs) and the page's script, each inline, so that the
+# page is one file and needs nothing else.
 foreach(part CSS TEXTS CORE SCRIPT WASM)
   file(READ ${${part}} content_${part})
 endforeach()
-# Inside <script> only the sequence "</script" ends the element; the core's text may hold it.
-foreach(part TEXTS CORE SCRIPT)
+# Inside <script> only the sequence "</script" ends the element; the packed parts hold no '<'.
+foreach(part TEXTS SCRIPT)
   string(REPLACE "</script" "<\\/script" content_${part} "${content_${part}}")
 endforeach()
 file(READ ${PAGE} page)

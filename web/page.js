@@ -31,13 +31,32 @@ function putTexts() {
   for (const element of document.querySelectorAll("[data-label]")) element.setAttribute("aria-label", say(element.dataset.label));
 }
 
+// A part of the core packed by Pack.mjs: its byte count, a space, base 85 of the gzipped bytes.
+function unpack(id) {
+  const packed = $(id).textContent.trim();
+  const space = packed.indexOf(" ");
+  const length = Number(packed.slice(0, space));
+  const bytes = new Uint8Array(Math.ceil(length / 4) * 4);
+  const digit = new Uint8Array(128);
+  for (let c = 0x21, k = 0; k < 85; ++c) if (c !== 0x3c) digit[c] = k++;
+  for (let i = space + 1, at = 0; at < bytes.length; i += 5, at += 4) {
+    let value = 0;
+    for (let k = 0; k < 5; ++k) value = value * 85 + digit[packed.charCodeAt(i + k)];
+    bytes[at] = value >>> 24;
+    bytes[at + 1] = (value >>> 16) & 255;
+    bytes[at + 2] = (value >>> 8) & 255;
+    bytes[at + 3] = value & 255;
+  }
+  const stream = new Blob([bytes.subarray(0, length)]).stream().pipeThrough(new DecompressionStream("gzip"));
+  return new Response(stream);
+}
+
 async function loadCore() {
-  // The WebAssembly travels inside the page, gzipped and in base64: no second file to fetch,
-  // which a page opened from disk could not.
-  const packed = $("kestrum-core-wasm").textContent.trim();
-  const bytes = Uint8Array.from(atob(packed), (c) => c.charCodeAt(0));
-  const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream("gzip"));
-  const wasmBinary = await new Response(stream).arrayBuffer();
+  // The core travels inside the page: no second file to fetch, which a page opened from disk
+  // could not. Its script is run from the page's bytes, as the page's own are.
+  const [wasmBinary, script] = await Promise.all([
+    unpack("kestrum-core-wasm").arrayBuffer(), unpack("kestrum-core-script").text()]);
+  const KestrumModule = new Function(`${script}\nreturn KestrumModule;`)();
   return KestrumModule({ wasmBinary });
 }
 
