@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BlockAnalysis.h"
+#include "Drawing.h"
 #include "ExpectedFrequencies.h"
 #include "NumberCore.h"
 #include "PlotLimitMarks.h"
@@ -191,24 +192,6 @@ json populationJson(const BlockAnalysis& block, const std::string& typed,
     out["upper"] = limitJson(estimate.upper, locale, "0.0", "0.0");
     out["caveat"] = inference::populationCaveat();
     return out;
-}
-
-json drawingJson(const RecordingCanvas& canvas)
-{
-    // In the order drawn: clears, lines and texts interleave.
-    std::vector<json> ops(canvas.clears().size() + canvas.lines().size() + canvas.texts().size());
-    for (const std::size_t order : canvas.clears()) {
-        ops[order] = json::array({"clear"});
-    }
-    for (const RecordedLine& line : canvas.lines()) {
-        ops[line.order] = json::array({"line", line.from.x(), line.from.y(), line.to.x(),
-                                       line.to.y(), line.colour, line.style == DrawStyle::Dash});
-    }
-    for (const RecordedText& text : canvas.texts()) {
-        ops[text.order] =
-            json::array({"text", text.topLeft.x(), text.topLeft.y(), text.text, text.colour});
-    }
-    return ops;
 }
 
 struct Inputs {

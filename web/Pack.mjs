@@ -1,16 +1,27 @@
-// A file as the page carries it: gzipped, then in base 85 (a quarter larger, where base 64 is a
+// Files as the page carries them, one after another: gzipped (by zopfli, some 4% smaller than
+// gzip -9), then in base 85 (a quarter larger, where base 64 is a
 // third) with an alphabet that has no '<', so that it can never end the <script> element holding
 // it. The text is the byte count, a space, then five characters for every four bytes, the last
 // four padded with zeros. The page unpacks it with DecompressionStream.
-// usage: node Pack.mjs input output
-import { readFileSync, renameSync, writeFileSync } from "node:fs";
-import { gzipSync } from "node:zlib";
+// usage: node Pack.mjs ZOPFLI output input...
+import { execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, renameSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 
-const [input, output] = process.argv.slice(2);
+const [zopfli, output, ...inputs] = process.argv.slice(2);
 const alphabet = [];
 for (let c = 0x21; alphabet.length < 85; ++c) if (c !== 0x3c) alphabet.push(String.fromCharCode(c));
 
-const packed = gzipSync(readFileSync(input), { level: 9 });
+const folder = mkdtempSync(join(tmpdir(), "kestrum-pack-"));
+let packed;
+try {
+  const whole = join(folder, "whole");
+  writeFileSync(whole, Buffer.concat(inputs.map((input) => readFileSync(input))));
+  packed = execFileSync(zopfli, ["--gzip", "-c", whole], { maxBuffer: 1 << 30 });
+} finally {
+  rmSync(folder, { recursive: true, force: true });
+}
 const bytes = new Uint8Array(Math.ceil(packed.length / 4) * 4);
 bytes.set(packed);
 const view = new DataView(bytes.buffer);

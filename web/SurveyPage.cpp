@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "NumberCore.h"
 #include "Survey.h"
@@ -63,64 +65,93 @@ std::vector<std::string> lines(const std::string& text)
 
 // The output's rows for the tables, read back with the survey's own reader; numbers in the
 // browser's locale, as the shortest text that is the same double or to the digits asked for.
-void tableOf(const std::string& csv, const text::NumberLocale& locale, json& answer)
+void tableOf(const std::string& csv, const text::NumberLocale& locale, json& answer,
+             std::string& table)
 {
     StringSource source(csv);
     RecordReader records(source);
     Record record;
     json header = json::array();
-    json rows = json::array();
     json totals = json::array(); // the stratum and total rows as written, for the forest plot
     bool first = true;
+    const bool pointShown = locale.decimalPoint == ".";
     while (records.next(record)) {
         if (first) {
             header = record.fields;
             first = false;
             continue;
         }
-        if (!record.fields.empty() && record.fields[0] != "block" && record.fields[0] != "pooled") {
+        if (!record.fields.empty() &&
+            (record.fields[0] == "stratum" || record.fields[0] == "total")) {
             totals.push_back(record.fields);
         }
-        json row = json::array();
-        for (const std::string& field : record.fields) {
-            const std::optional<double> number = readNumber(field, false);
-            if (number && locale.decimalPoint != "." && field.find('.') != std::string::npos) {
-                std::string shown = field;
-                shown.replace(shown.find('.'), 1, locale.decimalPoint);
-                row.push_back(shown);
-            } else {
-                row.push_back(field);
+        for (std::string& field : record.fields) {
+            std::replace_if(
+                field.begin(), field.end(), [](char c) { return c == '\x1e' || c == '\x1f'; }, ' ');
+            if (const std::size_t point = field.find('.');
+                !pointShown && point != std::string::npos && readNumber(field, false)) {
+                field.replace(point, 1, locale.decimalPoint);
             }
+            table += field;
+            table += '\x1f';
         }
-        rows.push_back(row);
+        table += '\x1e';
     }
     answer["header"] = header;
-    answer["rows"] = rows;
     answer["totals"] = totals;
+}
+
+json refused(std::string_view box, std::string_view reason)
+{
+    return json{{"refused", {{"box", box}, {"reason", reason}}}};
 }
 
 } // namespace
 
-std::string survey(const std::string& requestText)
+SurveyAnswer survey(const std::string& requestText)
 {
     const json request = json::parse(requestText);
     text::NumberLocale locale;
     if (const auto found = request.find("locale"); found != request.end()) {
         locale.decimalPoint = found->value("decimalPoint", locale.decimalPoint);
+        locale.negativeSign = found->value("negativeSign", locale.negativeSign);
+        locale.positiveSign = found->value("positiveSign", locale.positiveSign);
     }
+    SurveyAnswer out;
     json answer;
     SurveyOptions options;
     options.inputName = request.value("surveyName", std::string("survey.csv"));
     options.profiled =
         request.value("profileOfP", true) ? inference::Parameter::P : inference::Parameter::S;
+    // kestrum-estimate's own limits on its options, which the page's boxes do not know.
     options.digits = request.value("digits", -1);
+    if (options.digits > 15) {
+        out.answer = refused("digits", "must be a whole number from 0 to 15").dump();
+        return out;
+    }
     const std::string pBy = request.value("pBy", std::string("stratum"));
     options.pBy = pBy == "block" ? PBy::Block : pBy == "survey" ? PBy::Survey : PBy::Stratum;
+    const std::string target = request.value("coverageTarget", std::string());
+    if (target.find_first_not_of(" \t") != std::string::npos) {
+        const auto value = text::readDouble(target, locale);
+        if (!value) {
+            out.answer = refused("coverageTarget", value.reason).dump();
+            return out;
+        }
+        if (!(*value.value > 0.0 && *value.value <= 1.0)) {
+            out.answer = refused("coverageTarget", "must be a share above 0 and at most 1").dump();
+            return out;
+        }
+        options.coverageTarget = *value.value;
+    }
     // One thread: the page has no others, and the output is the same for any number.
     options.jobs = 1;
+    const bool tally = request.value("tally", false);
     try {
         const std::string blocks = request.value("blocks", std::string());
-        if (!blocks.empty()) {
+        if (tally) {
+            // kestrum-estimate --tally takes no frame: the tally holds no totals.
+        } else if (!blocks.empty()) {
             options.frame = SamplingFrame::oneStratum(blocks);
         } else if (request.contains("frame") && request.at("frame").is_string()) {
             StringSource frame(request.at("frame").get<std::string>());
@@ -129,16 +160,22 @@ std::string survey(const std::string& requestText)
         }
     } catch (const InputError& error) {
         answer["stopped"] = error.what();
-        return answer.dump();
+        out.answer = answer.dump();
+        return out;
     }
 
     const MemoryFile output;
     const MemoryFile messages;
-    StringSource input(request.at("survey").get<std::string>());
+    const std::string& text = request.at("survey").get_ref<const std::string&>();
     RowSink sink(output.fd());
     Progress progress(messages.stream(), false, std::nullopt);
     try {
-        const SurveySummary summary = runSurvey(input, sink, progress, options, nullptr);
+        StringSource header(text);
+        answer["sheet"] =
+            SurveyReader(header, options.separator).layout().form != SheetForm::Frequencies;
+        StringSource input(text);
+        const SurveySummary summary = tally ? tallySurvey(input, sink, progress, options)
+                                            : runSurvey(input, sink, progress, options, nullptr);
         if (summary.anyPopulation) {
             progress.message("note: " + std::string(inference::populationCaveat()));
         }
@@ -150,10 +187,13 @@ std::string survey(const std::string& requestText)
     } catch (const std::exception& error) {
         answer["stopped"] = std::string("stopped: ") + error.what();
     }
-    answer["csv"] = output.contents();
+    out.csv = output.contents();
     answer["messages"] = lines(messages.contents());
-    tableOf(answer["csv"].get<std::string>(), locale, answer);
-    return answer.dump();
+    if (!tally) {
+        tableOf(out.csv, locale, answer, out.table);
+    }
+    out.answer = answer.dump();
+    return out;
 }
 
 } // namespace kestrum::web

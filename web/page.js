@@ -31,26 +31,6 @@ function putTexts() {
   for (const element of document.querySelectorAll("[data-label]")) element.setAttribute("aria-label", say(element.dataset.label));
 }
 
-// A part of the core packed by Pack.mjs: its byte count, a space, base 85 of the gzipped bytes.
-function unpack(id) {
-  const packed = $(id).textContent.trim();
-  const space = packed.indexOf(" ");
-  const length = Number(packed.slice(0, space));
-  const bytes = new Uint8Array(Math.ceil(length / 4) * 4);
-  const digit = new Uint8Array(128);
-  for (let c = 0x21, k = 0; k < 85; ++c) if (c !== 0x3c) digit[c] = k++;
-  for (let i = space + 1, at = 0; at < bytes.length; i += 5, at += 4) {
-    let value = 0;
-    for (let k = 0; k < 5; ++k) value = value * 85 + digit[packed.charCodeAt(i + k)];
-    bytes[at] = value >>> 24;
-    bytes[at + 1] = (value >>> 16) & 255;
-    bytes[at + 2] = (value >>> 8) & 255;
-    bytes[at + 3] = value & 255;
-  }
-  const stream = new Blob([bytes.subarray(0, length)]).stream().pipeThrough(new DecompressionStream("gzip"));
-  return new Response(stream);
-}
-
 async function loadCore() {
   // The core travels inside the page: no second file to fetch, which a page opened from disk
   // could not. Its script is run from the page's bytes, as the page's own are.
@@ -412,11 +392,13 @@ function writeReport() {
 
 // ---------------------------------------------------------------------------------------------
 
-function showPage(survey) {
-  $("blockPage").hidden = survey;
-  $("surveyPage").hidden = !survey;
-  $("tabBlock").setAttribute("aria-pressed", String(!survey));
-  $("tabSurvey").setAttribute("aria-pressed", String(survey));
+const PAGES = { tabBlock: "blockPage", tabSurvey: "surveyPage", tabPlan: "planPage" };
+
+function showPage(tab) {
+  for (const [button, page] of Object.entries(PAGES)) {
+    $(page).hidden = button !== tab;
+    $(button).setAttribute("aria-pressed", String(button === tab));
+  }
 }
 
 async function start() {
@@ -443,10 +425,10 @@ async function start() {
     $("shareNote").textContent = say("linkCopied");
   });
   $("print").addEventListener("click", () => window.print());
-  $("tabBlock").addEventListener("click", () => showPage(false));
-  $("tabSurvey").addEventListener("click", () => showPage(true));
+  for (const tab of Object.keys(PAGES)) $(tab).addEventListener("click", () => showPage(tab));
   for (const id of ["estimate", "simulate"]) $(id).disabled = false;
-  if (typeof startSurveyPage === "function") startSurveyPage();
+  startSurveyPage();
+  startPlanPage();
   if (readLink()) pressEstimate();
   else $("population").textContent = say("populationPrompt");
   document.body.dataset.readyMs = String(performance.now());
@@ -456,22 +438,120 @@ async function start() {
 start();
 
 // ---------------------------------------------------------------------------------------------
+// Saving: the bytes the core wrote, as a file the browser downloads.
+
+function saveText(text, name) {
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([text], { type: "text/csv" }));
+  link.download = name;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+}
+
+const baseName = (file, fallback) => (file ? file.name : fallback).replace(/\.[^.]*$/, "");
+
+// ---------------------------------------------------------------------------------------------
 // The survey page: the files are read here, on the device, and run through the survey tool's own
 // code; "save results" gives the bytes kestrum-estimate writes with the same settings.
 
-let lastSurvey = null;
+let lastSurvey = null; // the answer, with csv, and the request that gave it
 
 const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P_upper", "S_lower", "S_upper",
-  "log_likelihood", "G2", "p_G2", "count", "N", "N_lower", "N_upper", "stratum", "P_in_total", "N_in_total", "warnings", "error"];
+  "log_likelihood", "G2", "p_G2", "count", "N", "N_lower", "N_upper", "stratum", "P_in_total", "N_in_total",
+  "seen_visit1", "seen_visit2", "seen_visit3", "new_dogs", "marked", "coverage", "coverage_lower", "coverage_upper",
+  "warnings", "error"];
 const TOTAL_COLUMNS = ["fit", "stratum", "blocks_sampled", "blocks_used", "frame_blocks", "total", "total_se",
-  "total_lower", "total_upper", "dogs_per_block", "method", "P", "P_spread", "LR_p", "warnings", "error"];
+  "total_lower", "total_upper", "dogs_per_block", "method", "P", "P_spread", "LR_p", "coverage", "coverage_lower",
+  "coverage_upper", "to_vaccinate", "warnings", "error"];
+const TEXT_COLUMNS = new Set(["fit", "block", "status", "stratum", "method", "warnings", "error"]);
 
 function columnsTable(header, rows, columns) {
   const at = columns.map((name) => header.indexOf(name)).filter((i) => i >= 0);
   const t = table(at.map((i) => header[i]), rows.map((row) => at.map((i) => row[i] ?? "")));
-  // Text columns are not numbers: only the numeric ones align right.
-  for (const td of t.querySelectorAll("td")) if (!/\d/.test(td.textContent) || /[a-z]{3}/i.test(td.textContent)) td.className = "";
+  for (const tr of t.tBodies[0].rows) {
+    at.forEach((i, k) => { tr.cells[k].className = TEXT_COLUMNS.has(header[i]) ? "" : "number"; });
+  }
   return t;
+}
+
+// The blocks of a survey run to many thousands: only the rows in view are made, the others stand
+// in as the space they would take, and scrolling makes the rows that come into view.
+class RowsView {
+  constructor(box, header, rows, columns) {
+    this.box = box;
+    this.names = header;
+    this.rows = rows; // each row one string, its cells ended by "\x1f"
+    this.at = columns.map((name) => header.indexOf(name)).filter((i) => i >= 0);
+    this.first = -1;
+    const t = document.createElement("table");
+    t.setAttribute("aria-rowcount", String(rows.length + 1));
+    const colgroup = document.createElement("colgroup");
+    // Widths from the header and a sample of rows, so that rows made later fit the same columns.
+    const sample = rows.slice(0, 200).concat(rows.slice(-50)).map((row) => row.split("\x1f"));
+    for (const i of this.at) {
+      const col = document.createElement("col");
+      const widest = Math.max(header[i].length, ...sample.map((cells) => (cells[i] || "").length));
+      col.style.width = `${Math.min(40, widest) + 2}ch`;
+      colgroup.append(col);
+    }
+    t.append(colgroup);
+    const head = t.createTHead().insertRow();
+    for (const i of this.at) {
+      const th = document.createElement("th");
+      th.textContent = header[i];
+      head.append(th);
+    }
+    this.body = t.createTBody();
+    box.replaceChildren(t);
+    this.rowHeight = 0;
+    this.draw();
+    box.onscroll = () => {
+      if (!this.pending) {
+        this.pending = true;
+        requestAnimationFrame(() => { this.pending = false; this.draw(); });
+      }
+    };
+  }
+
+  spacer(height) {
+    const tr = document.createElement("tr");
+    tr.className = "space";
+    const td = tr.insertCell();
+    td.colSpan = this.at.length;
+    td.style.height = `${height}px`;
+    return tr;
+  }
+
+  draw() {
+    const shown = 60;
+    const height = this.rowHeight || 24;
+    const first = Math.max(0, Math.min(this.rows.length - shown, Math.floor(this.box.scrollTop / height) - 20));
+    if (first === this.first) return;
+    this.first = first;
+    const last = Math.min(this.rows.length, first + shown);
+    const made = [this.spacer(first * height)];
+    for (let r = first; r < last; ++r) {
+      const cells = this.rows[r].split("\x1f");
+      const tr = document.createElement("tr");
+      tr.setAttribute("aria-rowindex", String(r + 2));
+      for (const i of this.at) {
+        const td = tr.insertCell();
+        const text = cells[i] || "";
+        td.textContent = text;
+        if (text.length > 38) td.title = text;
+        if (!TEXT_COLUMNS.has(this.names[i])) td.className = "number";
+      }
+      made.push(tr);
+    }
+    made.push(this.spacer((this.rows.length - last) * height));
+    this.body.replaceChildren(...made);
+    if (!this.rowHeight && last > first) {
+      // Measured once, from a row as drawn; the spacers are drawn again to it.
+      this.rowHeight = made[1].getBoundingClientRect().height || height;
+      this.first = -1;
+      this.draw();
+    }
+  }
 }
 
 // The totals with their 95% limits, one line each, on a common scale from 0.
@@ -480,7 +560,7 @@ function drawForest(canvas, header, totals) {
   const items = totals.map((row) => ({
     name: row[at("fit")] === "total" ? say("forestCity") : row[at("stratum")] || row[at("fit")],
     total: Number(row[at("total")]), lower: Number(row[at("total_lower")]), upper: Number(row[at("total_upper")]),
-    shown: row[at("total")],
+    shown: row[at("total")].replace(".", LOCALE.decimalPoint),
   }));
   const width = plotSize().width;
   const rowHeight = 22;
@@ -506,58 +586,178 @@ function drawForest(canvas, header, totals) {
 function showSurvey(answer, seconds) {
   lastSurvey = answer;
   $("saveResults").disabled = !answer.csv;
+  $("saveTally").disabled = !answer.sheet;
+  if (answer.refused) {
+    const box = { coverageTarget: "boxCoverageTarget", digits: "boxDigits" }[answer.refused.box];
+    $("surveyStatus").textContent = say("surveyRefused", { box: say(box), reason: answer.refused.reason });
+    $(answer.refused.box).focus();
+    return;
+  }
   const failed = answer.summary ? answer.summary.failedRows : 0;
   $("surveyStatus").textContent = answer.stopped
     ? say("surveyStopped", { reason: answer.stopped })
     : say("surveyRows", { blocks: answer.summary.fitted + failed, failed, seconds: seconds.toFixed(2) });
   showMessages($("surveyMessages"), answer.messages);
   const header = answer.header;
-  const totals = answer.rows.filter((row) => row[0] === "stratum" || row[0] === "total");
+  const rows = answer.table.split("\x1e");
+  rows.pop();
+  const isTotal = (row) => row.startsWith("stratum\x1f") || row.startsWith("total\x1f");
+  const totals = rows.filter(isTotal).map((row) => row.split("\x1f"));
   $("totalsTable").replaceChildren(...(totals.length ? [columnsTable(header, totals, TOTAL_COLUMNS)] : []));
-  $("blocksTable").replaceChildren(columnsTable(header, answer.rows.filter((row) => row[0] === "block" || row[0] === "pooled"), BLOCK_COLUMNS));
+  new RowsView($("blocksTable"), header, rows.filter((row) => !isTotal(row)), BLOCK_COLUMNS);
   if (answer.totals.length) drawForest($("forest"), header, answer.totals);
   $("forest").hidden = answer.totals.length === 0;
   document.body.dataset.surveyDone = "true";
+}
+
+function surveyAsked(surveyText, surveyFile, frame) {
+  const digits = $("digits").value.trim();
+  const asked = {
+    survey: surveyText, surveyName: surveyFile.name,
+    blocks: $("frameBlocks").value.trim(), pBy: $("pBy").value, profileOfP: $("surveyProfile").value === "P",
+    coverageTarget: $("coverageTarget").value, locale: LOCALE,
+  };
+  if (frame) Object.assign(asked, frame);
+  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
+  return asked;
+}
+
+// The core's answer: its JSON, with the output and the table's rows handed over as they are.
+function runCore(asked) {
+  const out = core.survey(JSON.stringify(asked));
+  return { ...JSON.parse(out.answer), csv: out.csv, table: out.table };
 }
 
 async function runSurveyPage() {
   const surveyFile = $("surveyFile").files[0];
   if (!surveyFile) return;
   const frameFile = $("frameFile").files[0];
-  const digits = $("digits").value.trim();
-  const asked = {
-    survey: await surveyFile.text(), surveyName: surveyFile.name,
-    blocks: $("frameBlocks").value.trim(), pBy: $("pBy").value, profileOfP: $("surveyProfile").value === "P",
-    locale: LOCALE,
-  };
-  if (frameFile) {
-    asked.frame = await frameFile.text();
-    asked.frameName = frameFile.name;
-  }
-  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
+  const frame = frameFile ? { frame: await frameFile.text(), frameName: frameFile.name } : null;
+  const asked = surveyAsked(await surveyFile.text(), surveyFile, frame);
   const started = performance.now();
-  const answer = JSON.parse(core.survey(JSON.stringify(asked)));
+  const answer = runCore(asked);
+  answer.asked = asked;
   showSurvey(answer, (performance.now() - started) / 1000);
 }
 
-function saveResults() {
-  if (!lastSurvey) return;
-  const link = document.createElement("a");
-  link.href = URL.createObjectURL(new Blob([lastSurvey.csv], { type: "text/csv" }));
-  const name = ($("surveyFile").files[0] || { name: "survey.csv" }).name.replace(/\.[^.]*$/, "");
-  link.download = `${name}-fits.csv`;
-  link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
-}
-
 function startSurveyPage() {
+  $("coverageTarget").value = fromLink("0.70");
   $("surveyForm").addEventListener("submit", (event) => {
     event.preventDefault();
     runSurveyPage();
   });
   $("surveyFile").addEventListener("change", runSurveyPage);
   $("frameFile").addEventListener("change", runSurveyPage);
-  $("saveResults").addEventListener("click", saveResults);
+  $("saveResults").addEventListener("click", () => {
+    if (lastSurvey) saveText(lastSurvey.csv, `${baseName($("surveyFile").files[0], "survey")}-fits.csv`);
+  });
+  // The sheet's tally, as kestrum-estimate --tally writes it.
+  $("saveTally").addEventListener("click", () => {
+    if (!lastSurvey || !lastSurvey.asked) return;
+    const tally = runCore({ ...lastSurvey.asked, tally: true });
+    lastSurvey.tally = tally.csv;
+    if (tally.stopped) $("surveyStatus").textContent = say("surveyStopped", { reason: tally.stopped });
+    else saveText(tally.csv, `${baseName($("surveyFile").files[0], "sheet")}-tally.csv`);
+  });
   $("runSurvey").disabled = false;
   $("forest").hidden = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The planner page: the strata as typed, run through the planner's own code; "save plan" gives
+// the bytes kestrum-plan writes with the same settings.
+
+let lastPlan = null;
+
+// kestrum-plan's example: three strata of a city.
+const EXAMPLE_STRATA = [["centre", "40", "25", "0.4", "0.6", "0.8"], ["town", "120", "15", "0.5", "0.5", "0.85"],
+  ["edge", "300", "8", "0.5", "0.45", "0.9"]];
+
+function addStratum(cells = ["", "", "", "", "", ""]) {
+  const tr = $("strata").tBodies[0].insertRow();
+  cells.forEach((value, k) => {
+    const input = document.createElement("input");
+    input.value = value;
+    if (k === 0) input.className = "name";
+    else input.inputMode = k === 1 ? "numeric" : "decimal";
+    input.setAttribute("aria-label", say(["planStratum", "planBlocks", "planDogs", "planCv", "P", "S"][k]));
+    tr.insertCell().append(input);
+  });
+  const remove = document.createElement("button");
+  remove.type = "button";
+  remove.textContent = say("removeStratum");
+  remove.addEventListener("click", () => tr.remove());
+  tr.insertCell().append(remove);
+}
+
+function strataTyped() {
+  return [...$("strata").tBodies[0].rows].map((tr) => [...tr.querySelectorAll("input")].map((input) => input.value));
+}
+
+function showPlanProblem(text) {
+  $("planStatus").textContent = text;
+  $("planStatus").hidden = !text;
+}
+
+function pressPlan() {
+  const asked = { strata: strataTyped(), blocksPerDay: $("blocksPerDay").value, locale: LOCALE, canvas: plotSize() };
+  if ($("goalTarget").checked) asked.target = $("target").value;
+  else asked.blocks = $("budget").value;
+  const digits = $("planDigits").value.trim();
+  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
+  const answer = JSON.parse(core.plan(JSON.stringify(asked)));
+  lastPlan = answer.csv ? answer : null;
+  $("savePlan").disabled = !lastPlan;
+  $("saveCurve").disabled = !lastPlan;
+  if (!lastPlan) {
+    const refusal = answer.refused;
+    const boxes = { target: "boxTarget", blocks: "boxBudget", blocksPerDay: "boxBlocksPerDay", digits: "boxDigits" };
+    showPlanProblem(answer.failed ? say("planFailed", { reason: answer.failed })
+      : refusal.row ? say("planRefusedRow", refusal)
+      : boxes[refusal.box] ? say("planRefusedBox", { box: say(boxes[refusal.box]), reason: refusal.reason })
+      : say("planRefused", refusal));
+    showMessages($("planNotes"), []);
+    $("planTable").replaceChildren();
+    $("planCurve").hidden = true;
+    document.body.dataset.planned = "false";
+    return answer;
+  }
+  showPlanProblem("");
+  showMessages($("planNotes"), answer.notes.map((note) => say("planNote", { note })));
+  // Columns that hold nothing in any row (the simulation's) are left out of the table.
+  const columns = answer.header.filter((name, i) => answer.rows.some((row) => row[i] !== ""));
+  $("planTable").replaceChildren(columnsTable(answer.header, answer.rows, columns));
+  $("planCurve").hidden = false;
+  replay($("planCurve"), answer.plot);
+  document.body.dataset.planned = "true";
+  return answer;
+}
+
+async function openPlanFile() {
+  const file = $("planFile").files[0];
+  if (!file) return;
+  const answer = JSON.parse(core.plan(JSON.stringify({ planFile: await file.text(), planName: file.name, locale: LOCALE })));
+  if (answer.refused) {
+    showPlanProblem(say("planRefused", answer.refused));
+    return;
+  }
+  $("strata").tBodies[0].replaceChildren();
+  for (const cells of answer.strata) addStratum(cells);
+  pressPlan();
+}
+
+function startPlanPage() {
+  for (const cells of EXAMPLE_STRATA) addStratum(cells.map((cell) => fromLink(cell)));
+  $("target").value = "20";
+  $("budget").value = "60";
+  $("blocksPerDay").value = "1";
+  $("addStratum").addEventListener("click", () => addStratum());
+  $("planFile").addEventListener("change", openPlanFile);
+  $("planForm").addEventListener("submit", (event) => {
+    event.preventDefault();
+    pressPlan();
+  });
+  $("savePlan").addEventListener("click", () => lastPlan && saveText(lastPlan.csv, `${baseName($("planFile").files[0], "plan")}-plan.csv`));
+  $("saveCurve").addEventListener("click", () => lastPlan && saveText(lastPlan.curveCsv, `${baseName($("planFile").files[0], "plan")}-curve.csv`));
+  $("runPlan").disabled = false;
 }

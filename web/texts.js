@@ -8,6 +8,7 @@ const KESTRUM_TEXTS = {
     title: "Kestrum",
     tabBlock: "One block",
     tabSurvey: "A survey",
+    tabPlan: "Plan a survey",
     loading: "Loading…",
     loadFailed: "The page could not start its calculations: {reason}",
 
@@ -138,9 +139,10 @@ const KESTRUM_TEXTS = {
     // The survey page.
     surveyIntro:
       "Open a survey (CSV with the columns block, n100, n111, n101, n110 and optionally s_fixed, " +
-      "count and stratum) from this device. Nothing leaves it: the file is read and fitted here, " +
-      "in the page.",
-    surveyFile: "survey",
+      "count, stratum and marked) or a sheet of sightings (block, dog, visit, or one row per dog " +
+      "with visit1 to visit3) from this device. Nothing leaves it: the file is read and fitted " +
+      "here, in the page, as kestrum-estimate reads and fits it.",
+    surveyFile: "survey or sheet",
     frameFile: "sampling frame (optional)",
     frameBlocks: "or blocks in the one stratum",
     digits: "decimals (empty: every digit)",
@@ -149,16 +151,50 @@ const KESTRUM_TEXTS = {
     pBySurvey: "survey",
     pByBlock: "block",
     profileOf: "limits and plots of",
+    coverageTarget: "coverage target",
     runSurvey: "fit",
     saveResults: "save results",
+    saveTally: "save tally",
     surveyRows: "{blocks} rows read, {failed} not blocks; {seconds} s.",
     surveyStopped: "The survey could not be read: {reason}",
-    surveyMessages: "Messages",
+    surveyRefused: "The {box} {reason}.",
+    boxCoverageTarget: "coverage target",
+    boxDigits: "decimals",
     blocksHeading: "Blocks",
     totalsHeading: "Dogs in the strata and the city",
     forestHeading: "Totals with their 95% limits",
     noSurvey: "Open a survey to see its blocks here.",
     forestCity: "city",
+
+    // The planner page.
+    planIntro:
+      "Plan a survey before the fieldwork: the blocks to count in each stratum for the city " +
+      "total's 95% limits to be as narrow as wanted, or what the blocks the teams can count will " +
+      "give, as kestrum-plan plans it. Type the strata or open a plan file (CSV with the columns " +
+      "stratum, blocks, dogs_per_block, dogs_cv, P and S).",
+    planFile: "plan file (optional)",
+    planStratum: "stratum",
+    planBlocks: "blocks in it",
+    planDogs: "dogs per block",
+    planCv: "their CV",
+    addStratum: "add a stratum",
+    removeStratum: "remove",
+    goalTarget: "half-width wanted (%)",
+    goalBlocks: "or blocks the teams can count",
+    blocksPerDay: "blocks a team counts in a morning",
+    runPlan: "plan",
+    savePlan: "save plan",
+    saveCurve: "save curve",
+    planRefusedRow: "Row {row} of the strata: {reason}",
+    planRefused: "{reason}",
+    planRefusedBox: "The {box} {reason}.",
+    boxTarget: "half-width wanted",
+    boxBudget: "blocks the teams can count",
+    boxBlocksPerDay: "blocks a team counts in a morning",
+    planFailed: "No plan: {reason}",
+    planNote: "Note: {note}",
+    planCurveLabel:
+      "The expected half-width of the city total's 95% limits against the blocks counted, with the plan marked",
   },
 };
 

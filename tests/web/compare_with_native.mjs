@@ -38,10 +38,10 @@ try {
   for (const settings of [{ args: [], pBy: "stratum" }, { args: ["--p-by", "block", "--profile", "S"], pBy: "block", profileOfP: false }]) {
     const native = spawnSync(nativeEstimate, ["-j", "1", "--frame", join(folder, "frame.csv"), ...settings.args,
       join(folder, "survey.csv")], { encoding: "utf8", maxBuffer: 1 << 30 });
-    const web = JSON.parse(core.survey(JSON.stringify({
+    const web = core.survey(JSON.stringify({
       survey: surveyText, surveyName: join(folder, "survey.csv"), frame: frameText, frameName: "frame.csv",
       pBy: settings.pBy, profileOfP: settings.profileOfP ?? true,
-    })));
+    }));
     const a = native.stdout.split("\n");
     const b = web.csv.split("\n");
     assert.equal(b.length, a.length, `${settings.pBy}: ${b.length} lines against ${a.length}`);
