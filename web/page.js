@@ -426,6 +426,8 @@ async function start() {
   });
   $("print").addEventListener("click", () => window.print());
   for (const tab of Object.keys(PAGES)) $(tab).addEventListener("click", () => showPage(tab));
+  // The planner opens on its example's plan.
+  $("tabPlan").addEventListener("click", () => lastPlan || pressPlan(), { once: true });
   for (const id of ["estimate", "simulate"]) $(id).disabled = false;
   startSurveyPage();
   startPlanPage();
@@ -462,7 +464,7 @@ const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P
   "warnings", "error"];
 const TOTAL_COLUMNS = ["fit", "stratum", "blocks_sampled", "blocks_used", "frame_blocks", "total", "total_se",
   "total_lower", "total_upper", "dogs_per_block", "method", "P", "P_spread", "LR_p", "coverage", "coverage_lower",
-  "coverage_upper", "to_vaccinate", "warnings", "error"];
+  "coverage_upper", "to_vaccinate"];
 const TEXT_COLUMNS = new Set(["fit", "block", "status", "stratum", "method", "warnings", "error"]);
 
 function columnsTable(header, rows, columns) {
@@ -604,6 +606,13 @@ function showSurvey(answer, seconds) {
   const isTotal = (row) => row.startsWith("stratum\x1f") || row.startsWith("total\x1f");
   const totals = rows.filter(isTotal).map((row) => row.split("\x1f"));
   $("totalsTable").replaceChildren(...(totals.length ? [columnsTable(header, totals, TOTAL_COLUMNS)] : []));
+  // Their warnings are sentences: a list under the table, not a column of it.
+  const cell = (row, name) => row[header.indexOf(name)] || "";
+  showMessages($("totalsWarnings"), totals.filter((row) => cell(row, "warnings") || cell(row, "error")).map((row) =>
+    say("totalsWarning", {
+      row: cell(row, "fit") === "total" ? say("forestCity") : cell(row, "stratum"),
+      text: [cell(row, "error"), ...cell(row, "warnings").split(" | ")].filter(Boolean).join(" "),
+    })));
   new RowsView($("blocksTable"), header, rows.filter((row) => !isTotal(row)), BLOCK_COLUMNS);
   if (answer.totals.length) drawForest($("forest"), header, answer.totals);
   $("forest").hidden = answer.totals.length === 0;
@@ -678,7 +687,7 @@ function addStratum(cells = ["", "", "", "", "", ""]) {
   cells.forEach((value, k) => {
     const input = document.createElement("input");
     input.value = value;
-    if (k === 0) input.className = "name";
+    if (k === 0) input.className = "stratum-name";
     else input.inputMode = k === 1 ? "numeric" : "decimal";
     input.setAttribute("aria-label", say(["planStratum", "planBlocks", "planDogs", "planCv", "P", "S"][k]));
     tr.insertCell().append(input);
@@ -739,6 +748,7 @@ async function openPlanFile() {
   const answer = JSON.parse(core.plan(JSON.stringify({ planFile: await file.text(), planName: file.name, locale: LOCALE })));
   if (answer.refused) {
     showPlanProblem(say("planRefused", answer.refused));
+    document.body.dataset.planned = "false";
     return;
   }
   $("strata").tBodies[0].replaceChildren();

@@ -165,6 +165,7 @@ const KESTRUM_TEXTS = {
     forestHeading: "Totals with their 95% limits",
     noSurvey: "Open a survey to see its blocks here.",
     forestCity: "city",
+    totalsWarning: "{row}: {text}",
 
     // The planner page.
     planIntro:
