@@ -48,8 +48,9 @@ const PLOT_HEIGHT = 381;
 const PLOT_FONT = "11px 'Liberation Sans', Arial, 'DejaVu Sans', sans-serif";
 const PLOT_LINE_HEIGHT = 13;
 
-function plotSize() {
-  const width = Math.min(PLOT_WIDTH, Math.floor($("plot").parentElement.clientWidth || PLOT_WIDTH) - 2);
+// The window's plot size, narrower where the page is: a phone draws the plot to its own width.
+function plotSize(canvas = $("plot")) {
+  const width = Math.min(PLOT_WIDTH, Math.floor(canvas.parentElement.clientWidth || PLOT_WIDTH) - 2);
   return { width: Math.max(240, width), height: PLOT_HEIGHT, lineHeight: PLOT_LINE_HEIGHT };
 }
 
@@ -458,13 +459,14 @@ const baseName = (file, fallback) => (file ? file.name : fallback).replace(/\.[^
 
 let lastSurvey = null; // the answer, with csv, and the request that gave it
 
-const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P_upper", "S_lower", "S_upper",
-  "log_likelihood", "G2", "p_G2", "count", "N", "N_lower", "N_upper", "stratum", "P_in_total", "N_in_total",
-  "seen_visit1", "seen_visit2", "seen_visit3", "new_dogs", "marked", "coverage", "coverage_lower", "coverage_upper",
+// The columns each table shows, the most asked-for first; the output keeps its own order.
+const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P_upper", "count", "N", "N_lower",
+  "N_upper", "marked", "coverage", "coverage_lower", "coverage_upper", "S_lower", "S_upper", "log_likelihood", "G2",
+  "p_G2", "stratum", "P_in_total", "N_in_total", "seen_visit1", "seen_visit2", "seen_visit3", "new_dogs",
   "warnings", "error"];
-const TOTAL_COLUMNS = ["fit", "stratum", "blocks_sampled", "blocks_used", "frame_blocks", "total", "total_se",
-  "total_lower", "total_upper", "dogs_per_block", "method", "P", "P_spread", "LR_p", "coverage", "coverage_lower",
-  "coverage_upper", "to_vaccinate"];
+const TOTAL_COLUMNS = ["fit", "stratum", "blocks_sampled", "frame_blocks", "total", "total_lower", "total_upper",
+  "coverage", "coverage_lower", "coverage_upper", "to_vaccinate", "total_se", "blocks_used", "dogs_per_block",
+  "method", "P", "P_spread", "LR_p"];
 const TEXT_COLUMNS = new Set(["fit", "block", "status", "stratum", "method", "warnings", "error"]);
 
 function columnsTable(header, rows, columns) {
@@ -564,7 +566,7 @@ function drawForest(canvas, header, totals) {
     total: Number(row[at("total")]), lower: Number(row[at("total_lower")]), upper: Number(row[at("total_upper")]),
     shown: row[at("total")].replace(".", LOCALE.decimalPoint),
   }));
-  const width = plotSize().width;
+  const width = plotSize(canvas).width;
   const rowHeight = 22;
   const height = Math.max(60, 30 + rowHeight * items.length);
   const ops = [];
@@ -709,7 +711,7 @@ function showPlanProblem(text) {
 }
 
 function pressPlan() {
-  const asked = { strata: strataTyped(), blocksPerDay: $("blocksPerDay").value, locale: LOCALE, canvas: plotSize() };
+  const asked = { strata: strataTyped(), blocksPerDay: $("blocksPerDay").value, locale: LOCALE, canvas: plotSize($("planCurve")) };
   if ($("goalTarget").checked) asked.target = $("target").value;
   else asked.blocks = $("budget").value;
   const digits = $("planDigits").value.trim();

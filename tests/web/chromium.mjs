@@ -60,7 +60,8 @@ export class Browser {
     return new Promise((resolve, reject) => this.waiting.set(id, { resolve, reject }));
   }
 
-  async page(url) {
+  // locale: the browser's locale for the tab (as "de-DE"), set before the page starts.
+  async page(url, locale = undefined) {
     // A tab of its own each time: a new address that differs only after "#" would not load again.
     const { targetId } = await this.send("Target.createTarget", { url: "about:blank" });
     const { sessionId } = await this.send("Target.attachToTarget", { targetId, flatten: true });
@@ -81,6 +82,7 @@ export class Browser {
         throw new Error(`timed out waiting for ${expression}`);
       },
     };
+    if (locale) await session.send("Emulation.setLocaleOverride", { locale });
     await session.send("Page.navigate", { url });
     return session;
   }

@@ -59,6 +59,12 @@ const surveys = [
     files: { surveyFile: dogs }, boxes: { pBy: "block", digits: "5" }, args: ["--p-by", "block", "--digits", "5"], tally: [],
     rows: /\x1fmarket\x1f/,
   },
+  // A locale with a decimal comma: the boxes read and the tables show numbers in it; the output
+  // is the program's.
+  {
+    locale: "de-DE", files: { frameFile: frame, surveyFile: survey }, boxes: { coverageTarget: "0,8", digits: "3" },
+    args: ["--frame", frame, "--coverage-target", "0.8", "--digits", "3"], totals: /1269,445/, saved: /,1269\.445,/,
+  },
   // A setting that is no setting runs nothing, and says which box.
   { files: { surveyFile: survey }, boxes: { coverageTarget: "1.5" }, status: /The coverage target must be a share above 0 and at most 1/ },
 ];
@@ -73,6 +79,10 @@ const planSemicolons = file("plan-semicolons.csv", [
 const badPlan = file("plan-bad.csv", ["stratum,blocks,dogs_per_block,dogs_cv,P,S", "centre,40,25,0.4,1.2,0.8"]);
 const plans = [
   { file: plan, boxes: { target: "20", planDigits: "3" }, args: ["--target", "20", "--digits", "3"], shown: /80/ },
+  {
+    locale: "de-DE", file: planSemicolons, boxes: { target: "17,5", blocksPerDay: "1,5", planDigits: "2" },
+    args: ["--target", "17.5", "--blocks-per-day", "1.5", "--digits", "2"], shown: /0,55/,
+  },
   { file: planSemicolons, boxes: { goalBlocks: true, budget: "30", blocksPerDay: "2" }, args: ["--blocks", "30", "--blocks-per-day", "2"] },
   // What kestrum-plan refuses the page refuses, in its words.
   { file: plan, boxes: { target: "0.5" }, args: ["--target", "0.5"], refused: true },
@@ -103,7 +113,7 @@ try {
     try {
       for (const c of surveys) {
         const what = `${Object.values(c.files).join(" ")} ${JSON.stringify(c.boxes)}`;
-        const tab = await browser.page(pathToFileURL(page).href);
+        const tab = await browser.page(pathToFileURL(page).href, c.locale);
         await tab.until("document.body && document.body.dataset.ready === 'true'");
         await tab.evaluate("document.getElementById('tabSurvey').click()");
         await typeBoxes(tab, c.boxes);
@@ -138,7 +148,7 @@ try {
 
       for (const c of plans) {
         const what = `${c.file} ${JSON.stringify(c.boxes)}`;
-        const tab = await browser.page(pathToFileURL(page).href);
+        const tab = await browser.page(pathToFileURL(page).href, c.locale);
         await tab.until("document.body && document.body.dataset.ready === 'true'");
         await typeBoxes(tab, c.boxes);
         await chooseFiles(tab, { planFile: c.file });
