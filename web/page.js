@@ -458,6 +458,7 @@ const baseName = (file, fallback) => (file ? file.name : fallback).replace(/\.[^
 // code; "save results" gives the bytes kestrum-estimate writes with the same settings.
 
 let lastSurvey = null; // the answer, with csv, and the request that gave it
+const MESSAGES_SHOWN = 200;
 
 // The columns each table shows, the most asked-for first; the output keeps its own order.
 const BLOCK_COLUMNS = ["fit", "line", "block", "status", "S", "P", "P_lower", "P_upper", "count", "N", "N_lower",
@@ -601,7 +602,10 @@ function showSurvey(answer, seconds) {
   $("surveyStatus").textContent = answer.stopped
     ? say("surveyStopped", { reason: answer.stopped })
     : say("surveyRows", { blocks: answer.summary.fitted + failed, failed, seconds: seconds.toFixed(2) });
-  showMessages($("surveyMessages"), answer.messages);
+  // A sheet may hold thousands of mistakes: the first are shown, the output notes them all.
+  const shownMessages = answer.messages.slice(0, MESSAGES_SHOWN);
+  if (answer.messages.length > MESSAGES_SHOWN) shownMessages.push(say("moreMessages", { count: answer.messages.length - MESSAGES_SHOWN }));
+  showMessages($("surveyMessages"), shownMessages);
   const header = answer.header;
   const rows = answer.table.split("\x1e");
   rows.pop();

@@ -157,6 +157,7 @@ const KESTRUM_TEXTS = {
     saveTally: "save tally",
     surveyRows: "{blocks} rows read, {failed} not blocks; {seconds} s.",
     surveyStopped: "The survey could not be read: {reason}",
+    moreMessages: "… and {count} more, each noted in its block's row of the results.",
     surveyRefused: "The {box} {reason}.",
     boxCoverageTarget: "coverage target",
     boxDigits: "decimals",
