@@ -19,6 +19,7 @@
 #include "ProfilePlot.h"
 #include "ProfileScan.h"
 #include "RecordingCanvas.h"
+#include "Request.h"
 
 namespace kestrum::web {
 
@@ -32,17 +33,6 @@ using inference::Parameter;
 constexpr Colour kCurveBlue = 0xC00000;
 constexpr std::array<std::string_view, 4> kHistories{"1,0,0", "1,1,1", "1,0,1", "1,1,0"};
 constexpr std::array<std::string_view, 4> kFrequencyBoxes{"n100", "n111", "n101", "n110"};
-
-text::NumberLocale localeOf(const json& request)
-{
-    text::NumberLocale locale;
-    if (const auto found = request.find("locale"); found != request.end() && found->is_object()) {
-        locale.decimalPoint = found->value("decimalPoint", locale.decimalPoint);
-        locale.negativeSign = found->value("negativeSign", locale.negativeSign);
-        locale.positiveSign = found->value("positiveSign", locale.positiveSign);
-    }
-    return locale;
-}
 
 std::string box(const json& request, std::string_view name)
 {

@@ -15,6 +15,7 @@
 #include "PlanCurve.h"
 #include "PlanOutput.h"
 #include "RecordingCanvas.h"
+#include "Request.h"
 #include "SurveyPlan.h"
 
 namespace kestrum::web {
@@ -26,17 +27,6 @@ namespace {
 
 // The table's rows are read as the plan file they stand for: this name, a header on line 1.
 constexpr std::string_view kTableName = "table";
-
-text::NumberLocale localeOf(const json& request)
-{
-    text::NumberLocale locale;
-    if (const auto found = request.find("locale"); found != request.end() && found->is_object()) {
-        locale.decimalPoint = found->value("decimalPoint", locale.decimalPoint);
-        locale.negativeSign = found->value("negativeSign", locale.negativeSign);
-        locale.positiveSign = found->value("positiveSign", locale.positiveSign);
-    }
-    return locale;
-}
 
 std::string shortest(double value)
 {
@@ -182,10 +172,11 @@ std::string plan(const std::string& requestText)
         }
         goal.blocksPerDay = *value.value;
     }
-    const int digits = request.value("digits", -1);
-    if (digits > 15) {
-        return refused("digits", "must be a whole number from 0 to 15").dump();
+    const auto digitsAsked = digitsOf(request, locale);
+    if (const auto* problem = std::get_if<std::string_view>(&digitsAsked)) {
+        return refused("digits", *problem).dump();
     }
+    const int digits = std::get<int>(digitsAsked);
 
     std::optional<SurveyPlan> made;
     try {

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "NumberCore.h"
+#include "Request.h"
 #include "Survey.h"
 
 namespace kestrum::web {
@@ -111,12 +112,7 @@ json refused(std::string_view box, std::string_view reason)
 SurveyAnswer survey(const std::string& requestText)
 {
     const json request = json::parse(requestText);
-    text::NumberLocale locale;
-    if (const auto found = request.find("locale"); found != request.end()) {
-        locale.decimalPoint = found->value("decimalPoint", locale.decimalPoint);
-        locale.negativeSign = found->value("negativeSign", locale.negativeSign);
-        locale.positiveSign = found->value("positiveSign", locale.positiveSign);
-    }
+    const text::NumberLocale locale = localeOf(request);
     SurveyAnswer out;
     json answer;
     SurveyOptions options;
@@ -124,11 +120,12 @@ SurveyAnswer survey(const std::string& requestText)
     options.profiled =
         request.value("profileOfP", true) ? inference::Parameter::P : inference::Parameter::S;
     // kestrum-estimate's own limits on its options, which the page's boxes do not know.
-    options.digits = request.value("digits", -1);
-    if (options.digits > 15) {
-        out.answer = refused("digits", "must be a whole number from 0 to 15").dump();
+    const auto digits = digitsOf(request, locale);
+    if (const auto* problem = std::get_if<std::string_view>(&digits)) {
+        out.answer = refused("digits", *problem).dump();
         return out;
     }
+    options.digits = std::get<int>(digits);
     const std::string pBy = request.value("pBy", std::string("stratum"));
     options.pBy = pBy == "block" ? PBy::Block : pBy == "survey" ? PBy::Survey : PBy::Stratum;
     const std::string target = request.value("coverageTarget", std::string());

@@ -601,7 +601,7 @@ function showSurvey(answer, seconds) {
   const failed = answer.summary ? answer.summary.failedRows : 0;
   $("surveyStatus").textContent = answer.stopped
     ? say("surveyStopped", { reason: answer.stopped })
-    : say("surveyRows", { blocks: answer.summary.fitted + failed, failed, seconds: seconds.toFixed(2) });
+    : say("surveyRows", { blocks: answer.summary.fitted + failed, failed, seconds: seconds.toFixed(2).replace(".", LOCALE.decimalPoint) });
   // A sheet may hold thousands of mistakes: the first are shown, the output notes them all.
   const shownMessages = answer.messages.slice(0, MESSAGES_SHOWN);
   if (answer.messages.length > MESSAGES_SHOWN) shownMessages.push(say("moreMessages", { count: answer.messages.length - MESSAGES_SHOWN }));
@@ -626,14 +626,12 @@ function showSurvey(answer, seconds) {
 }
 
 function surveyAsked(surveyText, surveyFile, frame) {
-  const digits = $("digits").value.trim();
   const asked = {
     survey: surveyText, surveyName: surveyFile.name,
     blocks: $("frameBlocks").value.trim(), pBy: $("pBy").value, profileOfP: $("surveyProfile").value === "P",
-    coverageTarget: $("coverageTarget").value, locale: LOCALE,
+    coverageTarget: $("coverageTarget").value, digits: $("digits").value, locale: LOCALE,
   };
   if (frame) Object.assign(asked, frame);
-  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
   return asked;
 }
 
@@ -715,18 +713,19 @@ function showPlanProblem(text) {
 }
 
 function pressPlan() {
-  const asked = { strata: strataTyped(), blocksPerDay: $("blocksPerDay").value, locale: LOCALE, canvas: plotSize($("planCurve")) };
+  const asked = {
+    strata: strataTyped(), blocksPerDay: $("blocksPerDay").value, digits: $("planDigits").value, locale: LOCALE,
+    canvas: plotSize($("planCurve")),
+  };
   if ($("goalTarget").checked) asked.target = $("target").value;
   else asked.blocks = $("budget").value;
-  const digits = $("planDigits").value.trim();
-  if (/^\d+$/.test(digits)) asked.digits = Number(digits);
   const answer = JSON.parse(core.plan(JSON.stringify(asked)));
   lastPlan = answer.csv ? answer : null;
   $("savePlan").disabled = !lastPlan;
   $("saveCurve").disabled = !lastPlan;
   if (!lastPlan) {
     const refusal = answer.refused;
-    const boxes = { target: "boxTarget", blocks: "boxBudget", blocksPerDay: "boxBlocksPerDay", digits: "boxDigits" };
+    const boxes = { target: "boxTarget", blocks: "boxBudget", blocksPerDay: "boxBlocksPerDay", digits: "boxPlanDigits" };
     showPlanProblem(answer.failed ? say("planFailed", { reason: answer.failed })
       : refusal.row ? say("planRefusedRow", refusal)
       : boxes[refusal.box] ? say("planRefusedBox", { box: say(boxes[refusal.box]), reason: refusal.reason })

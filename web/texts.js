@@ -191,6 +191,7 @@ const KESTRUM_TEXTS = {
     planRefused: "{reason}",
     planRefusedBox: "The {box} {reason}.",
     boxTarget: "half-width wanted",
+    boxPlanDigits: "decimals",
     boxBudget: "blocks the teams can count",
     boxBlocksPerDay: "blocks a team counts in a morning",
     planFailed: "No plan: {reason}",

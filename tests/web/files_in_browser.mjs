@@ -67,6 +67,7 @@ const surveys = [
   },
   // A setting that is no setting runs nothing, and says which box.
   { files: { surveyFile: survey }, boxes: { coverageTarget: "1.5" }, status: /The coverage target must be a share above 0 and at most 1/ },
+  { files: { surveyFile: survey }, boxes: { digits: "2.5" }, status: /The decimals must be a whole number from 0 to 15/ },
 ];
 
 const plan = file("plan.csv", [
