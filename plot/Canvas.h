@@ -35,6 +35,8 @@ public:
     void setCurrentY(double y) { currentY_ = y; }
     // The height of one text line in the canvas's font: how far Print moves down.
     double TextHeight() const { return lineHeight(); }
+    // How far Print of this text reaches to the right, for drawings that lay text out in columns.
+    double TextWidth(const QString& text) const { return textWidth(text); }
 
     // Clears to the background and puts the text position back at the origin.
     void Cls()
@@ -59,6 +61,7 @@ protected:
     virtual void drawLine(QPointF from, QPointF to, Colour colour) = 0;
     virtual void drawText(QPointF topLeft, const QString& text) = 0;
     virtual double lineHeight() const = 0;
+    virtual double textWidth(const QString& text) const = 0;
 
 private:
     Colour foreColor_ = kBlack;

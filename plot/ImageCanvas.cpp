@@ -105,6 +105,12 @@ double ImageCanvas::lineHeight() const
                            : QFontMetricsF(font_, &image_).lineSpacing();
 }
 
+double ImageCanvas::textWidth(const QString& text) const
+{
+    return image_.isNull() ? QFontMetricsF(font_).horizontalAdvance(text)
+                           : QFontMetricsF(font_, &image_).horizontalAdvance(text);
+}
+
 void ImageCanvas::notify() const
 {
     if (changed_)

@@ -44,6 +44,7 @@ protected:
     void drawLine(QPointF from, QPointF to, Colour colour) override;
     void drawText(QPointF topLeft, const QString& text) override;
     double lineHeight() const override;
+    double textWidth(const QString& text) const override;
 
 private:
     void notify() const;

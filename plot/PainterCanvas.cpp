@@ -80,4 +80,9 @@ double PainterCanvas::lineHeight() const
     return QFontMetricsF(font_, painter_.device()).lineSpacing();
 }
 
+double PainterCanvas::textWidth(const QString& text) const
+{
+    return QFontMetricsF(font_, painter_.device()).horizontalAdvance(text);
+}
+
 } // namespace kestrum

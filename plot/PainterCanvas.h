@@ -26,6 +26,7 @@ protected:
     void drawLine(QPointF from, QPointF to, Colour colour) override;
     void drawText(QPointF topLeft, const QString& text) override;
     double lineHeight() const override;
+    double textWidth(const QString& text) const override;
 
 private:
     QPainter& painter_;

@@ -43,6 +43,8 @@ public:
         height_ = height;
     }
     void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
+    // Every character takes this much room to the right.
+    void setCharacterWidth(double width) { characterWidth_ = width; }
 
     const std::vector<RecordedLine>& lines() const { return lines_; }
     const std::vector<RecordedText>& texts() const { return texts_; }
@@ -56,11 +58,16 @@ protected:
     void drawLine(QPointF from, QPointF to, Colour colour) override;
     void drawText(QPointF topLeft, const QString& text) override;
     double lineHeight() const override { return lineHeight_; }
+    double textWidth(const QString& text) const override
+    {
+        return characterWidth_ * static_cast<double>(text.size());
+    }
 
 private:
     double width_;
     double height_;
     double lineHeight_;
+    double characterWidth_ = 7.0;
     std::size_t next_ = 0;
     std::vector<RecordedLine> lines_;
     std::vector<RecordedText> texts_;

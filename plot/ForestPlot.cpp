@@ -1,0 +1,259 @@
+#include "ForestPlot.h"
+
+#include <QPointF>
+
+#include <algorithm>
+#include <cmath>
+
+#include "NumberText.h"
+
+namespace kestrum {
+
+namespace {
+
+constexpr Colour kStratumBlue = 0xC00000; // the blue of the profile's curve
+constexpr Colour kCityGreen = 0x006000;
+constexpr Colour kGrid = 0xE0E0E0;
+constexpr Colour kGrey = 0x707070;
+
+constexpr double kRowLines = 1.5;
+constexpr double kHeaderLines = 1.5;
+constexpr double kAxisLines = 3.0;
+// A limit beyond this many times the largest estimate runs off the axis.
+constexpr double kFurthest = 2.5;
+
+bool given(double value)
+{
+    return std::isfinite(value);
+}
+
+QString dogsText(double value)
+{
+    // As the window writes numbers of dogs: to a tenth, and in exponent form where a tenth would
+    // take more digits than the column holds.
+    return std::fabs(value) < 1e15 ? text::format(value, QStringLiteral("0.0"))
+                                   : text::plain(QString::number(value, 'e', 3).toDouble());
+}
+
+// 1, 2 or 5 times a power of ten, for at most eight steps up to value.
+double roundStep(double value)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(value / 8.0)));
+    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (value / (factor * power) <= 8.0) {
+            return factor * power;
+        }
+    }
+    return 10.0 * power;
+}
+
+// The label cut short, with an ellipsis, to fit the width.
+QString fitted(const Canvas& canvas, const QString& label, double width)
+{
+    if (canvas.TextWidth(label) <= width) {
+        return label;
+    }
+    QString cut = label;
+    while (!cut.isEmpty() && canvas.TextWidth(cut + QChar(0x2026)) > width) {
+        cut.chop(1);
+    }
+    return cut + QChar(0x2026);
+}
+
+void print(Canvas& canvas, double x, double y, const QString& text, Colour colour)
+{
+    canvas.setForeColor(colour);
+    canvas.setCurrentX(x);
+    canvas.setCurrentY(y);
+    canvas.Print(text);
+}
+
+struct Geometry {
+    double line = 0.0; // one text line
+    double pad = 0.0;
+    double plotLeft = 0.0;
+    double plotRight = 0.0;
+    double valueLeft = 0.0;
+    double top = 1.0;
+
+    double x(double dogs) const { return plotLeft + dogs / top * (plotRight - plotLeft); }
+};
+
+Geometry geometry(const Canvas& canvas, const ForestScale& scale)
+{
+    Geometry g;
+    g.line = canvas.TextHeight();
+    g.pad = g.line / 2.0;
+    g.plotLeft = 2.0 * g.pad + scale.labelWidth;
+    g.valueLeft = canvas.ScaleWidth() - g.pad - scale.valueWidth;
+    g.plotRight = std::max(g.plotLeft + 1.0, g.valueLeft - 2.0 * g.pad);
+    g.top = scale.top;
+    return g;
+}
+
+// An arrowhead at x pointing right (+1) or left (-1): the range runs on beyond what is drawn.
+void arrow(Canvas& canvas, double x, double y, double size, int direction, Colour colour)
+{
+    canvas.Line(QPointF(x, y), QPointF(x - direction * size, y - size / 2.0), colour);
+    canvas.Line(QPointF(x, y), QPointF(x - direction * size, y + size / 2.0), colour);
+}
+
+// The range and its point; or, for a stratum or the city, a diamond across the range, filled
+// with lines one unit apart.
+void drawRange(Canvas& canvas, const Geometry& g, const ForestRow& row, double y, double rowHeight,
+               Colour colour)
+{
+    const double left = g.x(std::max(0.0, given(row.lower) ? row.lower : row.estimate));
+    const double upperDogs = given(row.upper) ? row.upper : row.estimate;
+    const bool runsOff = upperDogs > g.top;
+    const double right = runsOff ? g.plotRight : g.x(upperDogs);
+    const double centre = std::min(g.x(row.estimate), g.plotRight);
+    const double arrowSize = rowHeight / 3.0;
+    if (row.kind == ForestRow::Kind::Block) {
+        canvas.Line(QPointF(left, y), QPointF(right, y), colour);
+        const double half = std::min(rowHeight / 5.0, 3.0);
+        for (double dy = -half; dy <= half; dy += 1.0) {
+            canvas.Line(QPointF(centre - half, y + dy), QPointF(centre + half, y + dy), colour);
+        }
+    } else {
+        const double half = rowHeight * 0.3;
+        for (double dy = -half; dy <= half; dy += 1.0) {
+            const double share = 1.0 - std::fabs(dy) / half;
+            canvas.Line(QPointF(centre - (centre - left) * share, y + dy),
+                        QPointF(centre + (right - centre) * share, y + dy), colour);
+        }
+    }
+    if (row.lowerOpen) {
+        arrow(canvas, left, y, arrowSize, -1, colour);
+    }
+    if (row.upperOpen || runsOff) {
+        arrow(canvas, right, y, arrowSize, 1, colour);
+    }
+}
+
+} // namespace
+
+QString forestValueText(const ForestRow& row)
+{
+    if (!given(row.estimate)) {
+        return {};
+    }
+    if (!given(row.lower) || !given(row.upper)) {
+        return dogsText(row.estimate);
+    }
+    const auto limit = [](double value, bool open, const char* side) {
+        return open ? QStringLiteral("%1 %2").arg(QLatin1String(side), dogsText(value))
+                    : dogsText(value);
+    };
+    return QStringLiteral("%1 (%2 to %3)")
+        .arg(dogsText(row.estimate), limit(row.lower, row.lowerOpen, "below"),
+             limit(row.upper, row.upperOpen, "above"));
+}
+
+ForestScale forestScale(const Canvas& canvas, const ForestPlot& plot)
+{
+    ForestScale scale;
+    double largest = 0.0;
+    double furthest = 0.0;
+    const double widest = canvas.ScaleWidth() / 3.0;
+    scale.labelWidth = std::min(canvas.TextWidth(plot.labelTitle), widest);
+    scale.valueWidth = std::min(canvas.TextWidth(plot.valueTitle), widest);
+    for (const ForestRow& row : plot.rows) {
+        if (scale.labelWidth < widest) {
+            scale.labelWidth =
+                std::min(std::max(scale.labelWidth, canvas.TextWidth(row.label)), widest);
+        }
+        if (!given(row.estimate)) {
+            continue;
+        }
+        scale.valueWidth =
+            std::min(std::max(scale.valueWidth, canvas.TextWidth(forestValueText(row))), widest);
+        largest = std::max(largest, row.estimate);
+        furthest = std::max({furthest, row.estimate, given(row.upper) ? row.upper : 0.0});
+    }
+    const double reach = largest > 0.0 ? std::min(furthest, kFurthest * largest) : furthest;
+    if (!(reach > 0.0)) {
+        return scale;
+    }
+    scale.step = roundStep(reach);
+    scale.top = std::ceil(reach / scale.step - 1e-9) * scale.step;
+    return scale;
+}
+
+double forestRowHeight(const Canvas& canvas)
+{
+    return std::ceil(kRowLines * canvas.TextHeight());
+}
+
+std::size_t forestRowsThatFit(const Canvas& canvas)
+{
+    const double room = canvas.ScaleHeight() - (kHeaderLines + kAxisLines) * canvas.TextHeight();
+    return room > 0.0 ? static_cast<std::size_t>(room / forestRowHeight(canvas)) : 0;
+}
+
+double forestHeight(const Canvas& canvas, std::size_t rows)
+{
+    return std::ceil((kHeaderLines + kAxisLines) * canvas.TextHeight()) +
+           static_cast<double>(rows) * forestRowHeight(canvas);
+}
+
+std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale& scale,
+                       std::size_t first, std::size_t count)
+{
+    canvas.Cls();
+    canvas.setDrawStyle(DrawStyle::Solid);
+    const Geometry g = geometry(canvas, scale);
+    const double rowHeight = forestRowHeight(canvas);
+    const double header = kHeaderLines * g.line;
+    const double axis = canvas.ScaleHeight() - kAxisLines * g.line;
+    const std::size_t shown =
+        first >= plot.rows.size()
+            ? 0
+            : std::min({count, plot.rows.size() - first, forestRowsThatFit(canvas)});
+
+    // The grid first, so that everything else lies on top of it.
+    const auto ticks = static_cast<int>(std::lround(scale.top / scale.step));
+    for (int k = 0; k <= ticks; ++k) {
+        const double x = g.x(k * scale.step);
+        canvas.Line(QPointF(x, header), QPointF(x, axis), kGrid);
+    }
+
+    print(canvas, g.pad, g.line / 4.0, fitted(canvas, plot.labelTitle, scale.labelWidth), kBlack);
+    print(canvas, g.valueLeft, g.line / 4.0, plot.valueTitle, kBlack);
+    canvas.Line(QPointF(0.0, header - 1.0), QPointF(canvas.ScaleWidth(), header - 1.0), kGrid);
+
+    for (std::size_t k = 0; k < shown; ++k) {
+        const ForestRow& row = plot.rows[first + k];
+        const double top = header + static_cast<double>(k) * rowHeight;
+        const double middle = std::round(top + rowHeight / 2.0);
+        const double textTop = middle - g.line / 2.0;
+        const Colour colour = row.kind == ForestRow::Kind::Block  ? kBlack
+                              : row.kind == ForestRow::Kind::City ? kCityGreen
+                                                                  : kStratumBlue;
+        print(canvas, g.pad, textTop, fitted(canvas, row.label, scale.labelWidth), colour);
+        if (row.kind == ForestRow::Kind::Heading) {
+            continue;
+        }
+        if (!given(row.estimate)) {
+            print(canvas, g.plotLeft + g.pad, textTop, row.note, kGrey);
+            continue;
+        }
+        drawRange(canvas, g, row, middle, rowHeight, colour);
+        print(canvas, g.valueLeft, textTop, fitted(canvas, forestValueText(row), scale.valueWidth),
+              colour);
+    }
+
+    canvas.Line(QPointF(g.plotLeft, axis), QPointF(g.plotRight, axis), kBlack);
+    for (int k = 0; k <= ticks; ++k) {
+        const double x = g.x(k * scale.step);
+        canvas.Line(QPointF(x, axis), QPointF(x, axis + g.line / 3.0), kBlack);
+        const QString label = text::plain(k * scale.step);
+        print(canvas, x - canvas.TextWidth(label) / 2.0, axis + g.line / 2.5, label, kBlack);
+    }
+    print(canvas, (g.plotLeft + g.plotRight - canvas.TextWidth(plot.axisTitle)) / 2.0,
+          axis + 1.6 * g.line, plot.axisTitle, kBlack);
+    canvas.setForeColor(kBlack);
+    return shown;
+}
+
+} // namespace kestrum

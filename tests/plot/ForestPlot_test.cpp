@@ -1,0 +1,210 @@
+// The forest plot on a recording canvas: where each range and point lands against the axis's own
+// tick labels, strata's diamonds, ranges that run on, labels that do not fit, and a plot drawn a
+// range of rows at a time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "ForestPlot.h"
+#include "RecordingCanvas.h"
+
+namespace kestrum {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr Colour kStratumBlue = 0xC00000;
+
+ForestRow block(const char* name, double estimate, double lower, double upper)
+{
+    ForestRow row;
+    row.label = QString::fromUtf8(name);
+    row.estimate = estimate;
+    row.lower = lower;
+    row.upper = upper;
+    return row;
+}
+
+ForestPlot survey()
+{
+    ForestPlot plot;
+    ForestRow heading;
+    heading.kind = ForestRow::Kind::Heading;
+    heading.label = QStringLiteral("centre");
+    plot.rows.push_back(heading);
+    plot.rows.push_back(block("market", 40.0, 30.0, 50.0));
+    plot.rows.push_back(block("station", 20.0, 10.0, 60.0));
+    ForestRow none = block("temple", kNaN, kNaN, kNaN);
+    none.note = QStringLiteral("no street count");
+    plot.rows.push_back(none);
+    ForestRow stratum = block("centre: dogs per block", 30.0, 20.0, 45.0);
+    stratum.kind = ForestRow::Kind::Stratum;
+    plot.rows.push_back(stratum);
+    return plot;
+}
+
+// The centre of the axis label that reads text: where that many dogs lie.
+std::optional<double> tickAt(const RecordingCanvas& canvas, const QString& text)
+{
+    for (const RecordedText& label : canvas.texts())
+        if (label.text == text)
+            return label.topLeft.x() + 7.0 * double(text.size()) / 2.0;
+    return std::nullopt;
+}
+
+// The row whose label is name: the y of its middle (the label's middle).
+double rowMiddle(const RecordingCanvas& canvas, const QString& name)
+{
+    for (const RecordedText& label : canvas.texts())
+        if (label.text == name)
+            return label.topLeft.y() + 13.0 / 2.0;
+    ADD_FAILURE() << name.toStdString();
+    return kNaN;
+}
+
+std::vector<RecordedLine> across(const RecordingCanvas& canvas, double y, Colour colour)
+{
+    std::vector<RecordedLine> found;
+    for (const RecordedLine& line : canvas.lines())
+        if (std::abs(line.from.y() - y) < 0.01 && std::abs(line.to.y() - y) < 0.01 &&
+            line.colour == colour)
+            found.push_back(line);
+    return found;
+}
+
+TEST(ForestPlot, ScaleFromZeroToARoundTopAboveTheRanges)
+{
+    struct {
+        std::vector<double> estimates, uppers;
+        double top, step;
+    } const cases[] = {
+        {{36.9, 54.9}, {49.3, 64.5}, 70.0, 10.0},
+        {{1269.4}, {1516.6}, 1600.0, 200.0},
+        {{0.4}, {0.9}, 1.0, 0.2},
+        // A limit far beyond the rest runs off: the axis ends at 2.5 times the largest estimate.
+        {{40.0, 12.0}, {55.0, 4000.0}, 100.0, 20.0},
+        {{}, {}, 1.0, 1.0}, // no estimate at all
+    };
+    for (const auto& c : cases) {
+        ForestPlot plot;
+        for (std::size_t k = 0; k < c.estimates.size(); ++k)
+            plot.rows.push_back(block("b", c.estimates[k], 0.0, c.uppers[k]));
+        const RecordingCanvas canvas(600.0, 400.0);
+        const ForestScale scale = forestScale(canvas, plot);
+        EXPECT_DOUBLE_EQ(scale.top, c.top) << c.top;
+        EXPECT_DOUBLE_EQ(scale.step, c.step) << c.top;
+    }
+}
+
+TEST(ForestPlot, RangesPointsAndDiamondsStandWhereTheAxisSays)
+{
+    RecordingCanvas canvas(600.0, 300.0);
+    const ForestPlot plot = survey();
+    const ForestScale scale = forestScale(canvas, plot);
+    ASSERT_EQ(drawForest(canvas, plot, scale, 0, plot.rows.size()), plot.rows.size());
+    const auto x = [&](int dogs) { return *tickAt(canvas, QString::number(dogs)); };
+
+    // market: a black line from 30 to 50 dogs (and the middle line of its point), and its point
+    // filled around 40.
+    const double market = rowMiddle(canvas, "market");
+    auto line = across(canvas, market, kBlack);
+    ASSERT_EQ(line.size(), 2u);
+    std::sort(line.begin(), line.end(), [](const RecordedLine& a, const RecordedLine& b) {
+        return a.to.x() - a.from.x() > b.to.x() - b.from.x();
+    });
+    EXPECT_NEAR(line[0].from.x(), x(30), 0.01);
+    EXPECT_NEAR(line[0].to.x(), x(50), 0.01);
+    int pointLines = 0;
+    for (const RecordedLine& fill : canvas.lines())
+        if (fill.colour == kBlack && std::abs(fill.from.y() - market) <= 3.0 &&
+            std::abs((fill.from.x() + fill.to.x()) / 2.0 - x(40)) < 0.01)
+            ++pointLines;
+    EXPECT_GE(pointLines, 5) << "the point is filled";
+
+    // The stratum's diamond: widest on its middle line, from 20 to 45, narrower above and below.
+    const double stratum = rowMiddle(canvas, "centre: dogs per block");
+    const auto widest = across(canvas, stratum, kStratumBlue);
+    ASSERT_EQ(widest.size(), 1u);
+    EXPECT_NEAR(widest[0].from.x(), x(20), 0.01);
+    EXPECT_NEAR(widest[0].to.x(), x(20) + (x(50) - x(20)) * 25.0 / 30.0, 0.01);
+    EXPECT_LT(across(canvas, stratum - 2.0, kStratumBlue)[0].to.x(), widest[0].to.x());
+
+    // Numbers on the right; the block without an estimate says why instead.
+    const auto said = [&](const QString& text) {
+        return std::any_of(canvas.texts().begin(), canvas.texts().end(),
+                           [&](const RecordedText& t) { return t.text == text; });
+    };
+    EXPECT_TRUE(said("40.0 (30.0 to 50.0)") && said("no street count") && said("centre"));
+    EXPECT_TRUE(across(canvas, rowMiddle(canvas, "temple"), kBlack).empty());
+
+    // Rows go down the canvas in order.
+    EXPECT_LT(rowMiddle(canvas, "centre"), market);
+    EXPECT_LT(market, rowMiddle(canvas, "station"));
+    EXPECT_LT(rowMiddle(canvas, "temple"), stratum);
+}
+
+TEST(ForestPlot, RangesThatRunOnEndInArrows)
+{
+    ForestPlot plot;
+    ForestRow open = block("open below", 30.0, 25.0, 40.0);
+    open.lowerOpen = true;
+    plot.rows.push_back(open);
+    plot.rows.push_back(block("far", 40.0, 20.0, 4000.0)); // beyond 2.5 x 40
+    plot.rows.push_back(block("closed", 35.0, 30.0, 45.0));
+    RecordingCanvas canvas(600.0, 300.0);
+    drawForest(canvas, plot, forestScale(canvas, plot), 0, 3);
+    const auto ends = [&](const char* name) {
+        // Lines of the row that are not horizontal: an arrowhead's two strokes.
+        const double y = rowMiddle(canvas, QString::fromUtf8(name));
+        std::vector<RecordedLine> strokes;
+        for (const RecordedLine& line : canvas.lines())
+            if (line.from.y() == y && line.to.y() != y && line.colour == kBlack)
+                strokes.push_back(line);
+        return strokes;
+    };
+    const auto below = ends("open below");
+    ASSERT_EQ(below.size(), 2u);
+    EXPECT_NEAR(below[0].from.x(),
+                *tickAt(canvas, "0") + (*tickAt(canvas, "20") - *tickAt(canvas, "0")) * 25.0 / 20.0,
+                0.01);
+    EXPECT_GT(below[0].to.x(), below[0].from.x()) << "pointing left";
+    const auto far = ends("far");
+    ASSERT_EQ(far.size(), 2u);
+    EXPECT_NEAR(far[0].from.x(), *tickAt(canvas, "100"), 0.01) << "at the axis's end";
+    EXPECT_LT(far[0].to.x(), far[0].from.x()) << "pointing right";
+    EXPECT_TRUE(ends("closed").empty());
+}
+
+TEST(ForestPlot, LongLabelsAreCutAndLongSurveysDrawnInParts)
+{
+    ForestPlot plot;
+    for (int k = 0; k < 100; ++k)
+        plot.rows.push_back(block(k == 0 ? "a block whose name is far too long for its column of "
+                                           "labels, however wide"
+                                         : qPrintable(QStringLiteral("b%1").arg(k)),
+                                  10.0 + k, 5.0 + k, 20.0 + k));
+    RecordingCanvas canvas(600.0, 300.0);
+    const ForestScale scale = forestScale(canvas, plot);
+    EXPECT_DOUBLE_EQ(scale.labelWidth, 200.0) << "a third of the width";
+    const std::size_t fit = forestRowsThatFit(canvas);
+    ASSERT_GT(fit, 5u);
+    EXPECT_EQ(drawForest(canvas, plot, scale, 0, 100), fit);
+    EXPECT_LE(forestHeight(canvas, fit), 300.0);
+    EXPECT_GT(forestHeight(canvas, fit + 1), 300.0);
+    const RecordedText& cut = canvas.texts()[2];
+    EXPECT_TRUE(cut.text.endsWith(QChar(0x2026)));
+    EXPECT_LE(7.0 * double(cut.text.size()), 200.0);
+
+    // The last rows, on a canvas of their own: the same scale, and no row past the end.
+    canvas.forget();
+    EXPECT_EQ(drawForest(canvas, plot, scale, 98, fit), 2u);
+    EXPECT_FALSE(std::isnan(rowMiddle(canvas, "b99")));
+    EXPECT_TRUE(tickAt(canvas, QString::number(scale.top)).has_value());
+    EXPECT_EQ(drawForest(canvas, plot, scale, 100, fit), 0u);
+}
+
+} // namespace
+} // namespace kestrum
