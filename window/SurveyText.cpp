@@ -318,11 +318,12 @@ QStringList surveyWarnings(const LoadedSurvey& loaded)
                 << QStringLiteral("No pooled fit of the blocks: %1.").arg(fromStd(pooled->reason));
         }
         if (pooled->fixedSBlocks > 0) {
-            warnings << QStringLiteral("%1 held S at a value of their own and took no part in "
-                                       "the pooled fit of all blocks.")
-                            .arg(pooled->fixedSBlocks == 1
-                                     ? QStringLiteral("1 block")
-                                     : QStringLiteral("%1 blocks").arg(pooled->fixedSBlocks));
+            warnings << (pooled->fixedSBlocks == 1
+                             ? QStringLiteral("1 block held S at a value of its own and took no "
+                                              "part in the pooled fit of all blocks.")
+                             : QStringLiteral("%1 blocks held S at values of their own and took "
+                                              "no part in the pooled fit of all blocks.")
+                                   .arg(pooled->fixedSBlocks));
         }
     }
     if (withWarnings > 0) {

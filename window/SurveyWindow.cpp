@@ -281,8 +281,8 @@ void SurveyWindow::finished(quint64 run)
     }
     std::shared_ptr<const LoadedSurvey> loaded = job_->take();
     job_.reset();
-    setBusy(false);
     if (loaded->cancelled) {
+        setBusy(false);
         status_.setText(
             QStringLiteral("Cancelled: %1 was not read to its end%2. File > Read "
                            "again reads it.")
@@ -292,6 +292,7 @@ void SurveyWindow::finished(quint64 run)
         return;
     }
     present(std::move(loaded));
+    setBusy(false);
     emit runEnded();
 }
 
