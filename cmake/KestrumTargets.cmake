@@ -9,6 +9,12 @@ function(kestrum_target_defaults target)
     -ffp-contract=off -fno-fast-math)
   # The product's version, for every program to show alike.
   target_compile_definitions(${target} PRIVATE KESTRUM_VERSION="${PROJECT_VERSION}")
+  if(EMSCRIPTEN)
+    # emscripten drops catch blocks unless told otherwise, and the code catches what it throws (and
+    # Profile.cpp Boost's evaluation_error).
+    target_compile_options(${target} PRIVATE -fexceptions)
+    target_link_options(${target} PRIVATE -fexceptions)
+  endif()
   if(KESTRUM_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=all)

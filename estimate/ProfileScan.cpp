@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "NumberText.h"
+#include "NumberCore.h"
 
 namespace kestrum {
 
@@ -14,11 +14,11 @@ namespace {
 constexpr float kSmallestStep = 0.01f;
 constexpr std::int16_t kMostPoints = 100;
 
-// A number rounded through its text in a digit pattern, as the range ends and positions are.
-float throughText(double value, const QString& pattern)
+// A number rounded through its text in a digit pattern, as the range ends and positions are. The
+// locale's decimal point reads back as it was written, so the value is the same in every locale.
+float throughText(double value, std::string_view pattern)
 {
-    const QLocale locale;
-    const auto rounded = text::toDouble(text::format(value, pattern, locale), locale);
+    const auto rounded = text::readDouble(text::formatNumber(value, pattern));
     return static_cast<float>(rounded.value.value_or(value));
 }
 
@@ -36,7 +36,7 @@ constexpr int kWidestRangePct = 10000;
 
 void ScanRange(EstimatePress& press, double E)
 {
-    press.SCANLO = throughText((1.0 - press.RANGEPCT / 100.0) * E, QStringLiteral("0.00"));
+    press.SCANLO = throughText((1.0 - press.RANGEPCT / 100.0) * E, "0.00");
     if (press.SCANLO < 0.01f) {
         press.SCANLO = 0.01f;
     }
@@ -46,9 +46,23 @@ void ScanRange(EstimatePress& press, double E)
     }
     const double quotient =
         (static_cast<double>(press.SCANHI) - static_cast<double>(press.SCANLO)) / 20.0;
-    press.SCANSTEP = throughText(quotient, QStringLiteral("0.00"));
+    press.SCANSTEP = throughText(quotient, "0.00");
     if (press.SCANSTEP < kSmallestStep) {
         press.SCANSTEP = kSmallestStep;
+    }
+}
+
+void ScanPoints(EstimatePress& press, std::int16_t& NPTS,
+                const std::function<double(double)>& heightAt)
+{
+    press.SCANVAL = static_cast<double>(press.SCANLO);
+    NPTS = 0;
+    while (scanGoesOn(press, press.SCANVAL, NPTS)) {
+        const double height = heightAt(press.SCANVAL);
+        NPTS = static_cast<std::int16_t>(NPTS + 1);
+        press.PROFLL(NPTS) = static_cast<float>(height);
+        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, "0");
+        press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
     }
 }
 
@@ -58,11 +72,9 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
     press.N = press.N - 1;
     record.IUSER(KESTRUM_IUSER_IFREE) = profileOfP ? KESTRUM_PARAM_S : KESTRUM_PARAM_P;
 
-    press.SCANVAL = static_cast<double>(press.SCANLO);
-    NPTS = 0;
     int unconverged = 0;
-    while (scanGoesOn(press, press.SCANVAL, NPTS)) {
-        record.USER(profileOfP ? KESTRUM_USER_P : KESTRUM_USER_S) = press.SCANVAL;
+    ScanPoints(press, NPTS, [&](double value) {
+        record.USER(profileOfP ? KESTRUM_USER_P : KESTRUM_USER_S) = value;
         press.LIW = KESTRUM_LIW;
         press.LW = KESTRUM_LW;
         press.IFAIL = 1;
@@ -74,11 +86,8 @@ int ScanProfile(EstimatePress& press, ModelRecord& record, bool profileOfP, std:
         if (press.N > 0 && press.IFAIL != KESTRUM_IFAIL_CONVERGED) {
             ++unconverged;
         }
-        NPTS = static_cast<std::int16_t>(NPTS + 1);
-        press.PROFLL(NPTS) = static_cast<float>(-press.F);
-        press.PROFPCT(NPTS) = throughText(press.SCANVAL * 100.0, QStringLiteral("0"));
-        press.SCANVAL = press.SCANVAL + static_cast<double>(press.SCANSTEP);
-    }
+        return -press.F;
+    });
     return unconverged;
 }
 
@@ -95,8 +104,8 @@ std::optional<std::pair<float, float>> ScanEnds(const EstimatePress& press)
     if (points == 0) {
         return std::nullopt;
     }
-    return std::pair{throughText(static_cast<double>(press.SCANLO) * 100.0, QStringLiteral("0")),
-                     throughText(last * 100.0, QStringLiteral("0"))};
+    return std::pair{throughText(static_cast<double>(press.SCANLO) * 100.0, "0"),
+                     throughText(last * 100.0, "0")};
 }
 
 ScanReach ReachOfScans(double E, double rangePct, std::span<const double> valuesPct)

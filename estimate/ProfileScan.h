@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <utility>
@@ -15,6 +16,12 @@ namespace kestrum {
 
 // The scan's first value, end and step from the estimate E and press.RANGEPCT.
 void ScanRange(EstimatePress& press, double E);
+
+// The scan's positions, from SCANLO by SCANSTEP while below SCANHI, at most 100, each with its
+// height from heightAt(value): what the window's search finds there, or the exact profile. Fills
+// PROFLL and PROFPCT.
+void ScanPoints(EstimatePress& press, std::int16_t& NPTS,
+                const std::function<double(double)>& heightAt);
 
 // Points the record at the other parameter and scans, filling PROFLL and PROFPCT; returns how many
 // points' searches ended without converging. Never stores more than 100 points.

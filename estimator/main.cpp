@@ -44,22 +44,43 @@ const char* const kDescription =
     "likelihood, with the same inference as the Kestrum window, and a pooled fit with one P and "
     "one S shared by all blocks.";
 
-const char* const kFooter = R"(Input:
-  CSV with a header row naming the columns block, n100, n111, n101, n110 (the
-  frequencies of the capture histories 1,0,0 / 1,1,1 / 1,0,1 / 1,1,0), and
-  optionally s_fixed (hold S at this value, above 0 and at most 1, instead of
-  estimating it) and count (a street count of the block, for the number of dogs
-  N = count / P), and stratum (with --frame, each block's stratum). Other
-  columns are ignored. Fields are separated by ',', ';' or tabs, whichever the
-  header uses most (or --sep); with ';' a decimal comma is read too ("0,8").
-  A header or row longer than 1 MiB is refused. A quote left open to the end
-  of the input, or over line ends for 1 MiB, is taken as stray: its row fails
-  and the lines after its own are read as rows.
+const char* const kFooter = R"(Input, one of three forms, told apart by the header:
+  Frequencies: CSV with a header row naming the columns block, n100, n111,
+  n101, n110 (the frequencies of the capture histories 1,0,0 / 1,1,1 / 1,0,1 /
+  1,1,0), and optionally s_fixed (hold S at this value, above 0 and at most 1,
+  instead of estimating it), count (a street count of the block, for the
+  number of dogs N = count / P), stratum (with --frame, each block's stratum),
+  marked (the marked dogs among those identified on the first count), and
+  seen_visit1, seen_visit2, seen_visit3, new_dogs (as --tally writes them).
+  Sightings, one row per dog seen: block, dog, visit (1, 2 or 3), and
+  optionally stratum, marked (yes/no, y/n, 1/0, true/false in any case; blank
+  says nothing; a dog is marked if any of its rows says so), count and s_fixed
+  (each on any one row of the block; count defaults to the dogs seen on
+  visit 1).
+  Dogs, one row per dog: block, dog, visit1, visit2, visit3 (seen: 1/0,
+  yes/no, y/n, true/false, x or blank), and the same optional columns.
+  A sheet of sightings or dogs is tallied per block: the dogs seen on visit 1
+  fall into the four histories by visits 2 and 3; dogs first seen on visit 2
+  or 3 are new dogs. Dog names are the survey's own: the same name in two
+  blocks is taken to be one dog, and warned of. A dog entered twice for one
+  visit is counted once, marks that differ count as marked, each warned of
+  with its lines ("FILE:LINE: warning: ...").
+  Every other column (team, date, notes ...) travels: its cells are written
+  after the tool's columns in each block row (from a sheet of sightings, each
+  block's distinct values joined by " | ").
+  Fields are separated by ',', ';' or tabs, whichever the header uses most (or
+  --sep); with ';' a decimal comma is read too ("0,8"). A header or row longer
+  than 1 MiB is refused. A quote left open to the end of the input, or over
+  line ends for 1 MiB, is taken as stray: its row fails and the lines after
+  its own are read as rows.
 
-Output, one row per data row of the input in its order, then one row "pooled",
-then with --frame or --blocks the rows "stratum" and "total".
+Output, one row per data row of the input in its order (of a sheet of
+sightings: one row per block at the line of its first row, and one row
+"sighting" per row that cannot be read), then one row "pooled", then with
+--frame or --blocks the rows "stratum" and "total".
 Numeric columns hold numbers only; empty (null in JSON) where not given.
-  fit                "block", "pooled", "stratum" or "total"
+  fit                "block", "sighting" (a row of sightings that cannot be
+                     read), "pooled", "stratum" or "total"
   line, block        where the row starts in the input, and its block name
   status, error      "ok", or "error" with the reason (as told on standard
                      error) and every other column empty
@@ -96,17 +117,36 @@ Numeric columns hold numbers only; empty (null in JSON) where not given.
                      AIC_separate; see README)
   warnings           what to be careful about, one sentence each, joined by
                      " | " in CSV, with a code for scripts in JSON
+  seen_visit1, seen_visit2, seen_visit3, new_dogs   a tallied block's dogs
+                     seen on each visit, and first seen on visit 2 or 3
+  marked             the marked dogs among those identified on visit 1
+  coverage, coverage_lower, coverage_upper   the share of dogs marked with 95%
+                     limits inside 0..1: in a block row of its dogs seen on
+                     visit 1 (Wilson); in the pooled row of the survey's dogs,
+                     each block weighted by its count; in a stratum or total
+                     row of all the dogs of the stratum or city, each block
+                     weighted by its N_in_total (see README)
+  to_vaccinate       stratum and total rows: the dogs still to mark to reach
+                     --coverage-target, total x (target - coverage); a warning
+                     where even coverage_upper lies below the target
+  then the survey's own columns, in their order (a name the output has
+  already gets ".1", as R and pandas would name it)
   Control characters in text are written as JSON escapes them ("\n"), and so
   are the characters that reorder text (U+202A to U+202E, U+2066 to U+2069).
 
-Exit status: 0 every row fitted; 1 some rows were not valid blocks (each told
-on standard error with its line number), the pooled row or a stratum or total
-row has status "error" (told too), or a plot was not saved, the others were
-fitted; 2 the input could not be read as a survey, the output not written, or
-the frame not read or not matching the survey (a stratum it lacks, more blocks
-sampled than it holds: the rows before that block are written). SIGINT,
-SIGTERM and SIGHUP end it as usual, once the temporary file of -o is removed:
-FILE stays as it was.
+With --tally, nothing is fitted: a sheet of sightings or dogs is written as
+the frequency survey it tallies to (block, stratum, n100, n111, n101, n110,
+s_fixed, count, marked, seen_visit1, seen_visit2, seen_visit3, new_dogs and
+its own columns), which kestrum-estimate reads back to the same fits.
+
+Exit status: 0 every row fitted; 1 some rows were not valid blocks or rows of
+sightings that could not be read (each told on standard error with its line
+number), the pooled row or a stratum or total row has status "error" (told
+too), or a plot was not saved, the others were fitted; 2 the input could not
+be read as a survey, the output not written, or the frame not read or not
+matching the survey (a stratum it lacks, more blocks sampled than it holds:
+the rows before that block are written). SIGINT, SIGTERM and SIGHUP end it as
+usual, once the temporary file of -o is removed: FILE stays as it was.
 
 Examples:
   kestrum-estimate survey.csv > fits.csv
@@ -115,6 +155,7 @@ Examples:
   kestrum-estimate --plots plots --profile S --range 50 survey.csv
   cat survey.csv | kestrum-estimate - > fits.csv
   kestrum-estimate --frame frame.csv --totals-only survey.csv
+  kestrum-estimate --tally -o survey.csv sightings.csv
 )";
 
 struct Input {
@@ -209,6 +250,8 @@ int main(int argc, char** argv)
     std::string frameBlocks;
     std::string pBy = "stratum";
     bool totalsOnly = false;
+    bool tallyOnly = false;
+    double coverageTarget = kCoverageTarget;
 
     app.add_option("survey", inputPath,
                    "The survey CSV file; '-' or nothing reads standard input. "
@@ -290,8 +333,31 @@ int main(int argc, char** argv)
                    "--p-by survey")
         ->check(CLI::IsMember({"stratum", "survey", "block"}))
         ->capture_default_str();
-    app.add_flag("--totals-only", totalsOnly,
-                 "Write only the rows of the strata and the city. Example: --totals-only");
+    CLI::Option* const totalsOption =
+        app.add_flag("--totals-only", totalsOnly,
+                     "Write only the rows of the strata and the city. Example: --totals-only");
+    app.add_option("--coverage-target", coverageTarget,
+                   "The share of dogs marked that a campaign aims at: the dogs still to vaccinate "
+                   "are counted towards it, and a warning says where even the upper limit of the "
+                   "coverage lies below it. Example: --coverage-target 0.8")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                const double value = std::strtod(text.c_str(), nullptr);
+                return value > 0.0 && value <= 1.0
+                           ? std::string()
+                           : "the target must be a share above 0 and at most 1, not " + text;
+            },
+            "(0,1]"))
+        ->capture_default_str();
+    app.add_flag("--tally", tallyOnly,
+                 "Fit nothing: write the frequency survey a sheet of sightings or dogs tallies "
+                 "to, as CSV, for kestrum-estimate to read. Example: --tally -o survey.csv")
+        ->excludes(frameOption)
+        ->excludes(totalsOption)
+        ->excludes("--json")
+        ->excludes("--plots")
+        ->excludes("--blocks")
+        ->excludes("--digits");
     app.set_version_flag("--version", "kestrum-estimate " KESTRUM_VERSION);
 
     try {
@@ -345,6 +411,7 @@ int main(int argc, char** argv)
     options.frame = std::move(frame);
     options.totalsOnly = totalsOnly;
     options.pBy = pBy == "block" ? PBy::Block : pBy == "survey" ? PBy::Survey : PBy::Stratum;
+    options.coverageTarget = coverageTarget;
 
     std::unique_ptr<Plotter> plotter;
     if (!plots.empty()) {
@@ -376,7 +443,9 @@ int main(int argc, char** argv)
 
     int status = kFailed;
     try {
-        const SurveySummary summary = runSurvey(source, output, progress, options, N_E04JYF);
+        const SurveySummary summary = tallyOnly
+                                          ? tallySurvey(source, output, progress, options)
+                                          : runSurvey(source, output, progress, options, N_E04JYF);
         progress.finish();
         if (summary.anyPopulation && !totalsOnly) {
             say("note: " + std::string(kestrum::inference::populationCaveat()));

@@ -11,6 +11,8 @@ namespace {
 // The 0.975 quantile of the standard normal.
 constexpr double kZ975 = 1.959963984540054;
 
+} // namespace
+
 void logNormalLimits(Total& total)
 {
     total.se = std::sqrt(total.variance);
@@ -23,8 +25,6 @@ void logNormalLimits(Total& total)
     total.lower = total.total / c;
     total.upper = total.total * c;
 }
-
-} // namespace
 
 LeftOut leftOut(std::optional<double> streetCount, const Fit& fit, const StandardErrors& errors)
 {

@@ -89,6 +89,10 @@ struct Total {
 // stratum is used the choice of blocks adds nothing, so even a single block gives limits.
 Total stratumTotal(double frameBlocks, const StratumSample& sample);
 
+// The standard error and the 95% log-normal limits T / c and T c, c = exp(z sqrt(ln(1 + V / T^2))),
+// from total and variance.
+void logNormalLimits(Total& total);
+
 // The sum over strata: no total when a stratum has none, no limits when a stratum has none.
 // Log-normal limits from the summed variance.
 Total cityTotal(std::span<const Total> strata);

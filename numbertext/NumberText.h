@@ -18,11 +18,12 @@
 #include <cstdint>
 #include <optional>
 
+#include "NumberCore.h"
+
 namespace kestrum::text {
 
 // A converted number, or the reason there is none (for a message that names the problem).
-template <class T>
-struct Number {
+template <class T> struct Number {
     std::optional<T> value;
     QString reason;
 
@@ -62,5 +63,8 @@ QString plain(double value, const QLocale& locale = QLocale());
 QString printForm(double value, const QLocale& locale = QLocale());
 QString printForm(float value, const QLocale& locale = QLocale());
 QString printForm(std::int32_t value);
+
+// The locale's decimal point, signs and digits, for the conversions of NumberCore.h.
+NumberLocale numberLocaleOf(const QLocale& locale = QLocale());
 
 } // namespace kestrum::text

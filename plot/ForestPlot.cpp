@@ -1,11 +1,11 @@
 #include "ForestPlot.h"
 
-#include <QPointF>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
-#include "NumberText.h"
+#include "NumberCore.h"
 
 namespace kestrum {
 
@@ -27,12 +27,16 @@ bool given(double value)
     return std::isfinite(value);
 }
 
-QString dogsText(double value)
+std::string dogsText(double value, const text::NumberLocale& locale)
 {
-    // As the window writes numbers of dogs: to a tenth, and in exponent form where a tenth would
-    // take more digits than the column holds.
-    return std::fabs(value) < 1e15 ? text::format(value, QStringLiteral("0.0"))
-                                   : text::plain(QString::number(value, 'e', 3).toDouble());
+    // As the window writes numbers of dogs: to a tenth, and in exponent form to four digits where
+    // a tenth would take more digits than the column holds.
+    if (std::fabs(value) < 1e15) {
+        return text::formatNumber(value, "0.0", locale);
+    }
+    char shortened[32];
+    std::snprintf(shortened, sizeof shortened, "%.3e", value);
+    return text::plainNumber(std::strtod(shortened, nullptr), locale);
 }
 
 // 1, 2 or 5 times a power of ten, for at most eight steps up to value.
@@ -47,20 +51,29 @@ double roundStep(double value)
     return 10.0 * power;
 }
 
-// The label cut short, with an ellipsis, to fit the width.
-QString fitted(const Canvas& canvas, const QString& label, double width)
+constexpr const char* kEllipsis = "\u2026";
+
+// The label cut short, with an ellipsis, to fit the width; a character is never split.
+std::string fitted(const Canvas& canvas, const std::string& label, double width)
 {
     if (canvas.TextWidth(label) <= width) {
         return label;
     }
-    QString cut = label;
-    while (!cut.isEmpty() && canvas.TextWidth(cut + QChar(0x2026)) > width) {
-        cut.chop(1);
+    std::string cut = label;
+    while (!cut.empty() && canvas.TextWidth(cut + kEllipsis) > width) {
+        // The last character: its continuation bytes, then the byte it starts with.
+        while (!cut.empty()) {
+            const auto byte = static_cast<unsigned char>(cut.back());
+            cut.pop_back();
+            if ((byte & 0xC0) != 0x80) {
+                break;
+            }
+        }
     }
-    return cut + QChar(0x2026);
+    return cut + kEllipsis;
 }
 
-void print(Canvas& canvas, double x, double y, const QString& text, Colour colour)
+void print(Canvas& canvas, double x, double y, const std::string& text, Colour colour)
 {
     canvas.setForeColor(colour);
     canvas.setCurrentX(x);
@@ -94,8 +107,8 @@ Geometry geometry(const Canvas& canvas, const ForestScale& scale)
 // An arrowhead at x pointing right (+1) or left (-1): the range runs on beyond what is drawn.
 void arrow(Canvas& canvas, double x, double y, double size, int direction, Colour colour)
 {
-    canvas.Line(QPointF(x, y), QPointF(x - direction * size, y - size / 2.0), colour);
-    canvas.Line(QPointF(x, y), QPointF(x - direction * size, y + size / 2.0), colour);
+    canvas.Line(Point(x, y), Point(x - direction * size, y - size / 2.0), colour);
+    canvas.Line(Point(x, y), Point(x - direction * size, y + size / 2.0), colour);
 }
 
 // The range and its point; or, for a stratum or the city, a diamond across the range, filled
@@ -110,17 +123,17 @@ void drawRange(Canvas& canvas, const Geometry& g, const ForestRow& row, double y
     const double centre = std::min(g.x(row.estimate), g.plotRight);
     const double arrowSize = rowHeight / 3.0;
     if (row.kind == ForestRow::Kind::Block) {
-        canvas.Line(QPointF(left, y), QPointF(right, y), colour);
+        canvas.Line(Point(left, y), Point(right, y), colour);
         const double half = std::min(rowHeight / 5.0, 3.0);
         for (double dy = -half; dy <= half; dy += 1.0) {
-            canvas.Line(QPointF(centre - half, y + dy), QPointF(centre + half, y + dy), colour);
+            canvas.Line(Point(centre - half, y + dy), Point(centre + half, y + dy), colour);
         }
     } else {
         const double half = rowHeight * 0.3;
         for (double dy = -half; dy <= half; dy += 1.0) {
             const double share = 1.0 - std::fabs(dy) / half;
-            canvas.Line(QPointF(centre - (centre - left) * share, y + dy),
-                        QPointF(centre + (right - centre) * share, y + dy), colour);
+            canvas.Line(Point(centre - (centre - left) * share, y + dy),
+                        Point(centre + (right - centre) * share, y + dy), colour);
         }
     }
     if (row.lowerOpen) {
@@ -133,21 +146,19 @@ void drawRange(Canvas& canvas, const Geometry& g, const ForestRow& row, double y
 
 } // namespace
 
-QString forestValueText(const ForestRow& row)
+std::string forestValueText(const ForestRow& row, const text::NumberLocale& locale)
 {
     if (!given(row.estimate)) {
         return {};
     }
     if (!given(row.lower) || !given(row.upper)) {
-        return dogsText(row.estimate);
+        return dogsText(row.estimate, locale);
     }
-    const auto limit = [](double value, bool open, const char* side) {
-        return open ? QStringLiteral("%1 %2").arg(QLatin1String(side), dogsText(value))
-                    : dogsText(value);
+    const auto limit = [&locale](double value, bool open, const char* side) {
+        return open ? std::string(side) + " " + dogsText(value, locale) : dogsText(value, locale);
     };
-    return QStringLiteral("%1 (%2 to %3)")
-        .arg(dogsText(row.estimate), limit(row.lower, row.lowerOpen, "below"),
-             limit(row.upper, row.upperOpen, "above"));
+    return dogsText(row.estimate, locale) + " (" + limit(row.lower, row.lowerOpen, "below") +
+           " to " + limit(row.upper, row.upperOpen, "above") + ")";
 }
 
 ForestScale forestScale(const Canvas& canvas, const ForestPlot& plot)
@@ -167,7 +178,9 @@ ForestScale forestScale(const Canvas& canvas, const ForestPlot& plot)
             continue;
         }
         scale.valueWidth =
-            std::min(std::max(scale.valueWidth, canvas.TextWidth(forestValueText(row))), widest);
+            std::min(std::max(scale.valueWidth,
+                              canvas.TextWidth(forestValueText(row, canvas.numberLocale()))),
+                     widest);
         largest = std::max(largest, row.estimate);
         furthest = std::max({furthest, row.estimate, given(row.upper) ? row.upper : 0.0});
     }
@@ -215,12 +228,12 @@ std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale
     const auto ticks = static_cast<int>(std::lround(scale.top / scale.step));
     for (int k = 0; k <= ticks; ++k) {
         const double x = g.x(k * scale.step);
-        canvas.Line(QPointF(x, header), QPointF(x, axis), kGrid);
+        canvas.Line(Point(x, header), Point(x, axis), kGrid);
     }
 
     print(canvas, g.pad, g.line / 4.0, fitted(canvas, plot.labelTitle, scale.labelWidth), kBlack);
     print(canvas, g.valueLeft, g.line / 4.0, plot.valueTitle, kBlack);
-    canvas.Line(QPointF(0.0, header - 1.0), QPointF(canvas.ScaleWidth(), header - 1.0), kGrid);
+    canvas.Line(Point(0.0, header - 1.0), Point(canvas.ScaleWidth(), header - 1.0), kGrid);
 
     for (std::size_t k = 0; k < shown; ++k) {
         const ForestRow& row = plot.rows[first + k];
@@ -239,15 +252,16 @@ std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale
             continue;
         }
         drawRange(canvas, g, row, middle, rowHeight, colour);
-        print(canvas, g.valueLeft, textTop, fitted(canvas, forestValueText(row), scale.valueWidth),
+        print(canvas, g.valueLeft, textTop,
+              fitted(canvas, forestValueText(row, canvas.numberLocale()), scale.valueWidth),
               colour);
     }
 
-    canvas.Line(QPointF(g.plotLeft, axis), QPointF(g.plotRight, axis), kBlack);
+    canvas.Line(Point(g.plotLeft, axis), Point(g.plotRight, axis), kBlack);
     for (int k = 0; k <= ticks; ++k) {
         const double x = g.x(k * scale.step);
-        canvas.Line(QPointF(x, axis), QPointF(x, axis + g.line / 3.0), kBlack);
-        const QString label = text::plain(k * scale.step);
+        canvas.Line(Point(x, axis), Point(x, axis + g.line / 3.0), kBlack);
+        const std::string label = text::plainNumber(k * scale.step, canvas.numberLocale());
         print(canvas, x - canvas.TextWidth(label) / 2.0, axis + g.line / 2.5, label, kBlack);
     }
     print(canvas, (g.plotLeft + g.plotRight - canvas.TextWidth(plot.axisTitle)) / 2.0,

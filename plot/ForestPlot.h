@@ -9,10 +9,9 @@
 // scale, with the header and the axis on each.
 #pragma once
 
-#include <QString>
-
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "Canvas.h"
@@ -27,22 +26,21 @@ struct ForestRow {
         City,    // the city's dogs per block
     };
     Kind kind = Kind::Block;
-    QString label;
+    std::string label; // UTF-8, as all the plot's text
     // NaN where not given; an open limit lies beyond the value given (a bound of P).
     double estimate = std::numeric_limits<double>::quiet_NaN();
     double lower = std::numeric_limits<double>::quiet_NaN();
     double upper = std::numeric_limits<double>::quiet_NaN();
     bool lowerOpen = false;
     bool upperOpen = false;
-    QString note; // on the right instead of numbers when there is no estimate ("no street count")
+    std::string note; // in place of the range when there is no estimate ("no street count")
 };
 
 struct ForestPlot {
     std::vector<ForestRow> rows;
-    QString labelTitle = QStringLiteral("block");
-    QString valueTitle = QStringLiteral("dogs (95% limits)");
-    QString axisTitle =
-        QStringLiteral("dogs in the block; a diamond: dogs per block of the stratum");
+    std::string labelTitle = "block";
+    std::string valueTitle = "dogs (95% limits)";
+    std::string axisTitle = "dogs in the block; a diamond: dogs per block of the stratum";
 };
 
 // What stays the same for every part of one plot drawn on canvases alike.
@@ -71,7 +69,7 @@ std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale
                        std::size_t first, std::size_t count);
 
 // The numbers of a row as its column shows them: "36.9 (30.1 to 49.3)", "above" or "below" before a
-// limit that is open.
-QString forestValueText(const ForestRow& row);
+// limit that is open; empty without an estimate.
+std::string forestValueText(const ForestRow& row, const text::NumberLocale& locale = {});
 
 } // namespace kestrum

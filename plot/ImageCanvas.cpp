@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "LineClip.h"
+#include "NumberText.h"
 
 namespace kestrum {
 
@@ -62,8 +63,10 @@ void ImageCanvas::clear()
     notify();
 }
 
-void ImageCanvas::drawLine(QPointF from, QPointF to, Colour colour)
+void ImageCanvas::drawLine(Point start, Point end, Colour colour)
 {
+    QPointF from(start.x(), start.y());
+    QPointF to(end.x(), end.y());
     if (image_.isNull() || !finite(from) || !finite(to))
         return;
     // One pixel of margin, so that an end just outside still shapes the visible part.
@@ -82,8 +85,10 @@ void ImageCanvas::drawLine(QPointF from, QPointF to, Colour colour)
     notify();
 }
 
-void ImageCanvas::drawText(QPointF topLeft, const QString& text)
+void ImageCanvas::drawText(Point position, const std::string& utf8)
 {
+    const QPointF topLeft(position.x(), position.y());
+    const QString text = QString::fromStdString(utf8);
     if (image_.isNull() || !finite(topLeft) || text.isEmpty())
         return;
     const QFontMetricsF metrics(font_, &image_);
@@ -99,16 +104,22 @@ void ImageCanvas::drawText(QPointF topLeft, const QString& text)
     notify();
 }
 
+text::NumberLocale ImageCanvas::numberLocale() const
+{
+    return text::numberLocaleOf(QLocale());
+}
+
 double ImageCanvas::lineHeight() const
 {
     return image_.isNull() ? QFontMetricsF(font_).lineSpacing()
                            : QFontMetricsF(font_, &image_).lineSpacing();
 }
 
-double ImageCanvas::textWidth(const QString& text) const
+double ImageCanvas::textWidth(const std::string& text) const
 {
-    return image_.isNull() ? QFontMetricsF(font_).horizontalAdvance(text)
-                           : QFontMetricsF(font_, &image_).horizontalAdvance(text);
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return image_.isNull() ? QFontMetricsF(font_).horizontalAdvance(shown)
+                           : QFontMetricsF(font_, &image_).horizontalAdvance(shown);
 }
 
 void ImageCanvas::notify() const

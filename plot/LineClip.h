@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QPointF>
-
 namespace kestrum {
 
 // Cuts the segment down to the part inside [left, right] x [top, bottom] (Liang-Barsky). False when
 // nothing of it is inside. Plot coordinates can lie far off the canvas (a red line pushed millions
 // of units down by a small spread of values); the painter is only ever given points near the image.
-inline bool clipLine(QPointF& from, QPointF& to, double left, double top, double right,
-                     double bottom)
+// PointT: any point with x(), y() and a constructor from the two (Point, QPointF).
+template <class PointT>
+bool clipLine(PointT& from, PointT& to, double left, double top, double right, double bottom)
 {
     const double dx = to.x() - from.x();
     const double dy = to.y() - from.y();
@@ -34,11 +33,11 @@ inline bool clipLine(QPointF& from, QPointF& to, double left, double top, double
     if (!edge(-dx, from.x() - left) || !edge(dx, right - from.x()) || !edge(-dy, from.y() - top) ||
         !edge(dy, bottom - from.y()))
         return false;
-    const QPointF start = from;
+    const PointT start = from;
     if (leave < 1.0)
-        to = QPointF(start.x() + leave * dx, start.y() + leave * dy);
+        to = PointT(start.x() + leave * dx, start.y() + leave * dy);
     if (enter > 0.0)
-        from = QPointF(start.x() + enter * dx, start.y() + enter * dy);
+        from = PointT(start.x() + enter * dx, start.y() + enter * dy);
     return true;
 }
 

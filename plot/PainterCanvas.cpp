@@ -9,6 +9,7 @@
 
 #include "ImageCanvas.h"
 #include "LineClip.h"
+#include "NumberText.h"
 
 namespace kestrum {
 
@@ -39,8 +40,10 @@ void PainterCanvas::clear()
     painter_.fillRect(QRectF(QPointF(0.0, 0.0), size_), Qt::white);
 }
 
-void PainterCanvas::drawLine(QPointF from, QPointF to, Colour colour)
+void PainterCanvas::drawLine(Point start, Point end, Colour colour)
 {
+    QPointF from(start.x(), start.y());
+    QPointF to(end.x(), end.y());
     if (!finite(from) || !finite(to) ||
         !clipLine(from, to, 0.0, 0.0, size_.width(), size_.height())) {
         return;
@@ -57,8 +60,10 @@ void PainterCanvas::drawLine(QPointF from, QPointF to, Colour colour)
     painter_.restore();
 }
 
-void PainterCanvas::drawText(QPointF topLeft, const QString& text)
+void PainterCanvas::drawText(Point position, const std::string& utf8)
 {
+    const QPointF topLeft(position.x(), position.y());
+    const QString text = QString::fromStdString(utf8);
     if (!finite(topLeft) || text.isEmpty()) {
         return;
     }
@@ -75,14 +80,20 @@ void PainterCanvas::drawText(QPointF topLeft, const QString& text)
     painter_.restore();
 }
 
+text::NumberLocale PainterCanvas::numberLocale() const
+{
+    return text::numberLocaleOf(QLocale());
+}
+
 double PainterCanvas::lineHeight() const
 {
     return QFontMetricsF(font_, painter_.device()).lineSpacing();
 }
 
-double PainterCanvas::textWidth(const QString& text) const
+double PainterCanvas::textWidth(const std::string& text) const
 {
-    return QFontMetricsF(font_, painter_.device()).horizontalAdvance(text);
+    return QFontMetricsF(font_, painter_.device())
+        .horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 } // namespace kestrum

@@ -23,10 +23,11 @@ public:
 
 protected:
     void clear() override;
-    void drawLine(QPointF from, QPointF to, Colour colour) override;
-    void drawText(QPointF topLeft, const QString& text) override;
+    void drawLine(Point from, Point to, Colour colour) override;
+    void drawText(Point topLeft, const std::string& text) override;
+    text::NumberLocale numberLocale() const override;
     double lineHeight() const override;
-    double textWidth(const QString& text) const override;
+    double textWidth(const std::string& text) const override;
 
 private:
     QPainter& painter_;

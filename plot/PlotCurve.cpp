@@ -3,11 +3,7 @@
 // to the last bit of a float on every machine.
 #include "PlotCurve.h"
 
-#include <QPointF>
-
 #include <algorithm>
-
-#include "NumberText.h"
 
 namespace kestrum {
 
@@ -18,9 +14,9 @@ float single(double value)
     return static_cast<float>(value);
 }
 
-QPointF point(float x, float y)
+Point point(float x, float y)
 {
-    return QPointF(x, y);
+    return Point(x, y);
 }
 
 } // namespace
@@ -66,8 +62,8 @@ std::optional<PlotScale> plotScale(const Canvas& picLL, const PlotValues& YVALS,
 }
 
 void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS,
-               std::int16_t NPOINTS, const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
-               bool AUTOSCALE, bool profileOfP)
+               std::int16_t NPOINTS, const std::string& TITLE, std::int16_t TITLETOP,
+               Colour LINECOLOUR, bool AUTOSCALE, bool profileOfP)
 {
     // An earlier call leaves the colour at LINECOLOUR. The curve is solid whatever the caller left.
     picLL.setForeColor(kBlack);
@@ -90,6 +86,7 @@ void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS
     const auto X = [&scale](int j) { return scale->X(j); };
     const auto Y = [&scale](double v) { return scale->Y(v); };
 
+    const text::NumberLocale locale = picLL.numberLocale();
     float PX = X(1);
     float PY = single(Y(YVALS(1)));
     for (int j = 2; j <= count; ++j) {
@@ -101,14 +98,14 @@ void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS
         picLL.Line(point(NX, single(SH - 30.0)), point(NX, single(SH - 40.0)));
         picLL.setCurrentX(single(NX - 10.0));
         picLL.setCurrentY(single(SH - 25.0));
-        picLL.Print(text::printForm(XLABELS(j)));
+        picLL.Print(text::printFormOf(XLABELS(j), locale));
     }
 
     // One text line below the x labels: Print ended their line.
     picLL.setCurrentX(single(SW - 50.0));
-    picLL.Print(profileOfP ? QStringLiteral("% seen") : QStringLiteral("% stay"));
+    picLL.Print(profileOfP ? "% seen" : "% stay");
 
-    const QString valuePattern = QStringLiteral("#.###0");
+    const std::string_view valuePattern = "#.###0";
     const struct {
         double top;
         float value;
@@ -120,7 +117,7 @@ void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS
     for (const auto& label : valueLabels) {
         picLL.setCurrentX(0.0);
         picLL.setCurrentY(single(label.top));
-        picLL.Print(text::format(label.value, valuePattern));
+        picLL.Print(text::formatNumber(label.value, valuePattern, locale));
     }
 
     picLL.setForeColor(LINECOLOUR);

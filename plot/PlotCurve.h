@@ -2,10 +2,9 @@
 // 1.92 below the highest value, scaled to fill most of the canvas. The caller clears the canvas.
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "Canvas.h"
 #include "OneBased.h"
@@ -38,7 +37,7 @@ std::optional<PlotScale> plotScale(const Canvas& picLL, const PlotValues& YVALS,
 
 // profileOfP: caption "% seen" when the profile is of P, "% stay" when of S (the window's optP).
 void PlotCurve(Canvas& picLL, const PlotValues& YVALS, const PlotValues& XLABELS,
-               std::int16_t NPOINTS, const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
-               bool AUTOSCALE, bool profileOfP);
+               std::int16_t NPOINTS, const std::string& TITLE, std::int16_t TITLETOP,
+               Colour LINECOLOUR, bool AUTOSCALE, bool profileOfP);
 
 } // namespace kestrum

@@ -60,7 +60,7 @@ std::vector<LimitMark> PlotLimitMarks(Canvas& picLL, const PlotValues& YVALS,
                     outcomes[i] = LimitMark::OffCurve;
                     break;
                 }
-                picLL.Line(QPointF(x, lineY - kHalfMark), QPointF(x, lineY + kHalfMark), kPureRed);
+                picLL.Line(Point(x, lineY - kHalfMark), Point(x, lineY + kHalfMark), kPureRed);
                 outcomes[i] = LimitMark::Drawn;
                 break;
             }

@@ -2,8 +2,7 @@
 // be made again on another canvas (a PDF page, a printer) and come out the same.
 #pragma once
 
-#include <QString>
-
+#include <string>
 #include <vector>
 
 #include "PlotCurve.h"
@@ -15,7 +14,7 @@ struct ProfilePlot {
     PlotValues YVALS;
     PlotValues XLABELS;
     std::int16_t NPOINTS = 0;
-    QString TITLE;
+    std::string TITLE;
     std::int16_t TITLETOP = 0;
     Colour LINECOLOUR = kBlack;
     bool profileOfP = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "Canvas.h"
@@ -11,8 +12,8 @@
 namespace kestrum {
 
 struct RecordedLine {
-    QPointF from;
-    QPointF to;
+    Point from;
+    Point to;
     Colour colour;
     DrawStyle style;
     std::size_t order; // place among everything drawn and cleared on this canvas, from 0
@@ -21,8 +22,8 @@ struct RecordedLine {
 };
 
 struct RecordedText {
-    QPointF topLeft;
-    QString text;
+    Point topLeft;
+    std::string text;
     Colour colour;
     std::size_t order;
 
@@ -45,6 +46,9 @@ public:
     void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
     // Every character takes this much room to the right.
     void setCharacterWidth(double width) { characterWidth_ = width; }
+    // How numbers are written on it: with a decimal point unless told otherwise.
+    void setNumberLocale(text::NumberLocale locale) { locale_ = std::move(locale); }
+    text::NumberLocale numberLocale() const override { return locale_; }
 
     const std::vector<RecordedLine>& lines() const { return lines_; }
     const std::vector<RecordedText>& texts() const { return texts_; }
@@ -55,19 +59,18 @@ public:
 
 protected:
     void clear() override;
-    void drawLine(QPointF from, QPointF to, Colour colour) override;
-    void drawText(QPointF topLeft, const QString& text) override;
+    void drawLine(Point from, Point to, Colour colour) override;
+    void drawText(Point topLeft, const std::string& text) override;
     double lineHeight() const override { return lineHeight_; }
-    double textWidth(const QString& text) const override
-    {
-        return characterWidth_ * static_cast<double>(text.size());
-    }
+    // Characters, not bytes: an ellipsis is one.
+    double textWidth(const std::string& text) const override;
 
 private:
     double width_;
     double height_;
     double lineHeight_;
     double characterWidth_ = 7.0;
+    text::NumberLocale locale_;
     std::size_t next_ = 0;
     std::vector<RecordedLine> lines_;
     std::vector<RecordedText> texts_;

@@ -45,13 +45,31 @@ inference::Counts histories(std::mt19937_64& random, int identified, double P, d
     return c;
 }
 
+// Of n dogs, marked of them, the marked among k drawn without replacement.
+int markedAmong(std::mt19937_64& random, int n, int marked, int k)
+{
+    int found = 0;
+    for (int drawn = 0; drawn < k && marked > 0; ++drawn, --n) {
+        if (std::uniform_int_distribution<int>(1, n)(random) <= marked) {
+            ++found;
+            --marked;
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 SamplingFrame frameOf(const CityDesign& design)
 {
     std::string text = "stratum,blocks\n";
     for (const SimulatedStratum& stratum : design.strata) {
-        text += stratum.name + "," + std::to_string(stratum.frameBlocks) + "\n";
+        // Quoted, so that a name with a comma, a quote or blanks at its ends stays as it is.
+        std::string quoted = "\"";
+        for (const char c : stratum.name) {
+            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        }
+        text += quoted + "\"," + std::to_string(stratum.frameBlocks) + "\n";
     }
     StringSource source(text);
     return SamplingFrame::read(source, "of the design");
@@ -62,7 +80,7 @@ SimulatedSurvey simulateSurvey(const CityDesign& design, std::mt19937_64& random
     SimulatedSurvey survey;
     std::size_t line = 1;
     for (const SimulatedStratum& plan : design.strata) {
-        std::vector<int> dogs(plan.frameBlocks);
+        std::vector<int> dogs(static_cast<std::size_t>(plan.frameBlocks));
         // Poisson variation alone gives a coefficient of variation of 1 / sqrt(mean); the gamma
         // means add the rest.
         const double meansCv2 = plan.dogsCv * plan.dogsCv - 1.0 / plan.dogs;
@@ -78,20 +96,40 @@ SimulatedSurvey simulateSurvey(const CityDesign& design, std::mt19937_64& random
                 n = poisson(random);
             }
         }
+        double dogsHere = 0.0;
         for (const int n : dogs) {
-            survey.trueTotal += n;
+            dogsHere += n;
         }
-        std::shuffle(dogs.begin(), dogs.end(), random);
-        for (std::size_t i = 0; i < plan.sampled && i < dogs.size(); ++i) {
+        survey.stratumTotals.push_back(dogsHere);
+        survey.trueTotal += dogsHere;
+        std::vector<int> marked(dogs.size());
+        if (design.marks) {
+            for (std::size_t b = 0; b < dogs.size(); ++b) {
+                marked[b] = binomial(random, dogs[b],
+                                     proportion(random, plan.coverage, design.spreadCoverage));
+                survey.trueMarked += marked[b];
+            }
+        }
+        // Blocks and their marks shuffled alike: the same permutation as the dogs' alone.
+        std::vector<std::pair<int, int>> blocks(dogs.size());
+        for (std::size_t b = 0; b < dogs.size(); ++b) {
+            blocks[b] = {dogs[b], marked[b]};
+        }
+        std::shuffle(blocks.begin(), blocks.end(), random);
+        for (std::size_t i = 0; i < plan.sampled && i < blocks.size(); ++i) {
+            const auto [n, m] = blocks[i];
             const double P = proportion(random, plan.P, design.spreadP);
             const double S = proportion(random, plan.S, design.spreadS);
-            const int seen = binomial(random, dogs[i], P);
+            const int seen = binomial(random, n, P);
             BlockRow& row = survey.blocks.emplace_back();
             row.line = ++line;
             row.block = plan.name + "-" + std::to_string(i + 1);
             row.stratum = plan.name;
             row.counts = histories(random, seen, P, S);
-            row.count = design.countIsFirst ? seen : binomial(random, dogs[i], P);
+            row.count = design.countIsFirst ? seen : binomial(random, n, P);
+            if (design.marks) {
+                row.marked = markedAmong(random, n, m, seen);
+            }
         }
     }
     return survey;

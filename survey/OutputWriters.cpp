@@ -13,6 +13,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Coverage.h"
+#include "FloatChars.h"
+#include "Sightings.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
 
@@ -71,7 +74,16 @@ constexpr std::array<std::string_view, kColumns> kNames{"fit",
                                                         "method",
                                                         "P_spread",
                                                         "warnings",
-                                                        "error"};
+                                                        "error",
+                                                        "seen_visit1",
+                                                        "seen_visit2",
+                                                        "seen_visit3",
+                                                        "new_dogs",
+                                                        "marked",
+                                                        "coverage",
+                                                        "coverage_lower",
+                                                        "coverage_upper",
+                                                        "to_vaccinate"};
 
 std::size_t at(Column column)
 {
@@ -179,7 +191,73 @@ void escapeReordering(std::string& out, std::size_t from)
     }
 }
 
+// The user's number as typed: a whole one in plain digits (up to where its digits would be mostly
+// zeros the user never typed: 1.7e308 would have 309), anything else in its shortest form.
+void appendCount(double value, std::string& out)
+{
+    char text[400];
+    const auto written =
+        wholeCount(value) ? text::toChars(text, text + sizeof text, value, std::chars_format::fixed)
+                          : text::toChars(text, text + sizeof text, value);
+    out.append(text, written.ptr);
+}
+
+// Whether text is a JSON number as written (no '+', no leading zeros, digits on both sides of a
+// point) of a finite value: such a cell of the survey's own goes into JSON as a number.
+bool jsonNumber(std::string_view text)
+{
+    std::size_t k = 0;
+    const auto digits = [&] {
+        const std::size_t from = k;
+        while (k < text.size() && text[k] >= '0' && text[k] <= '9') {
+            ++k;
+        }
+        return k - from;
+    };
+    k += !text.empty() && text[0] == '-' ? 1 : 0;
+    const std::size_t whole = k;
+    if (digits() == 0 || (text[whole] == '0' && k - whole > 1)) {
+        return false;
+    }
+    if (k < text.size() && text[k] == '.') {
+        ++k;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
+        ++k;
+        k += k < text.size() && (text[k] == '+' || text[k] == '-') ? 1 : 0;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return k == text.size() && readNumber(text, false).has_value();
+}
+
 } // namespace
+
+std::vector<std::string> ownColumnNames(const std::vector<std::string>& names,
+                                        const std::vector<std::string_view>& taken)
+{
+    std::vector<std::string> unique;
+    const auto used = [&](const std::string& name) {
+        return std::find(taken.begin(), taken.end(), name) != taken.end() ||
+               std::find(unique.begin(), unique.end(), name) != unique.end() ||
+               std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& name = names[k];
+        const bool earlier = std::find(taken.begin(), taken.end(), name) != taken.end() ||
+                             std::find(unique.begin(), unique.end(), name) != unique.end();
+        std::string candidate = name;
+        for (int suffix = 1; earlier && (candidate == name || used(candidate)); ++suffix) {
+            candidate = name + "." + std::to_string(suffix);
+        }
+        unique.push_back(candidate);
+    }
+    return unique;
+}
 
 struct RowWriter::Cell {
     enum class Kind { Absent, Empty, Real, Count, Integer, Boolean, Text, Deferred };
@@ -307,7 +385,18 @@ std::vector<Note> blockNotes(const BlockAnalysis& block)
     return notes;
 }
 
-RowWriter::RowWriter(Format format, int digits) : format_(format), digits_(digits) {}
+RowWriter::RowWriter(Format format, int digits, const std::vector<std::string>& ownColumns)
+    : format_(format), digits_(digits),
+      ownNames_(
+          ownColumnNames(ownColumns, std::vector<std::string_view>(kNames.begin(), kNames.end())))
+{
+    for (const std::string& name : ownNames_) {
+        std::string key = nlohmann::ordered_json(name).dump(
+            -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        escapeReordering(key, 0);
+        ownKeys_.push_back(std::move(key));
+    }
+}
 
 std::string RowWriter::header() const
 {
@@ -318,6 +407,10 @@ std::string RowWriter::header() const
     for (std::size_t k = 0; k < kColumns; ++k) {
         line += k == 0 ? "" : ",";
         line += kNames[k];
+    }
+    for (const std::string& name : ownNames_) {
+        line += ',';
+        appendCsvText(name, line);
     }
     return line + "\n";
 }
@@ -335,6 +428,22 @@ void RowWriter::block(const BlockResult& result, std::string& out, std::size_t* 
     cells[at(Column::stratum)] =
         result.row.stratum.empty() ? Cell::empty() : Cell::words(result.row.stratum);
     fitCells(result.block.analysis, result.block.sFree, cells);
+    const BlockRow& row = result.row;
+    const auto dogs = [](const std::optional<std::int64_t>& value) {
+        return value ? Cell::whole(*value) : Cell::empty();
+    };
+    for (std::size_t k = 0; k < 3; ++k) {
+        cells[at(Column::seen_visit1) + k] = dogs(row.seen[k]);
+    }
+    cells[at(Column::new_dogs)] = dogs(row.newDogs);
+    cells[at(Column::marked)] = dogs(row.marked);
+    const inference::Share share =
+        row.marked ? inference::wilson(static_cast<double>(*row.marked), row.counts.total())
+                   : inference::Share{};
+    cells[at(Column::coverage)] = Cell::number(share.estimate);
+    cells[at(Column::coverage_lower)] = Cell::number(share.lower);
+    cells[at(Column::coverage_upper)] = Cell::number(share.upper);
+    cells[at(Column::to_vaccinate)] = Cell::empty();
 
     cells[at(Column::count)] =
         result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count) : Cell::empty();
@@ -349,7 +458,7 @@ void RowWriter::block(const BlockResult& result, std::string& out, std::size_t* 
         setLimit(cells, Column::N_lower, n.lower);
         setLimit(cells, Column::N_upper, n.upper);
     }
-    write(cells.data(), rowNotes(result), out, cellsAt);
+    write(cells.data(), rowNotes(result), out, cellsAt, &row.own);
 }
 
 std::string populationProblem(const BlockResult& result)
@@ -382,6 +491,9 @@ std::vector<Note> rowNotes(const BlockResult& result)
     if (const std::string reason = populationProblem(result); !reason.empty()) {
         notes.push_back({"no_population", "No number of dogs: " + reason + "."});
     }
+    for (Note& note : checkNotes(result.row.checks)) {
+        notes.push_back(std::move(note));
+    }
     return notes;
 }
 
@@ -411,13 +523,39 @@ void RowWriter::failed(const RowError& error, std::string& out) const
     for (std::size_t k = at(Column::S_free); k < at(Column::blocks); ++k) {
         cells[k] = Cell::empty();
     }
-    cells[at(Column::fit)] = Cell::words("block");
+    for (std::size_t k = at(Column::seen_visit1); k < kColumns; ++k) {
+        cells[k] = Cell::empty();
+    }
+    cells[at(Column::fit)] = Cell::words(error.sighting ? "sighting" : "block");
     cells[at(Column::line)] = Cell::whole(static_cast<long long>(error.line));
     cells[at(Column::block)] = Cell::words(error.block);
     cells[at(Column::status)] = Cell::words("error");
     cells[at(Column::error)] = Cell::words(error.reason);
-    write(cells.data(), {}, out);
+    write(cells.data(), {}, out, nullptr, &error.own);
 }
+
+namespace {
+
+void coverageCells(const std::optional<inference::Coverage>& coverage,
+                   std::optional<double> toVaccinate, Cells& cells)
+{
+    for (std::size_t k = at(Column::coverage); k <= at(Column::to_vaccinate); ++k) {
+        cells[k] = Cell::empty();
+    }
+    if (!coverage || coverage->status == inference::CoverageStatus::NotGiven) {
+        return;
+    }
+    cells[at(Column::coverage)] = Cell::number(coverage->share);
+    if (coverage->status == inference::CoverageStatus::Given) {
+        cells[at(Column::coverage_lower)] = Cell::number(coverage->lower);
+        cells[at(Column::coverage_upper)] = Cell::number(coverage->upper);
+    }
+    if (toVaccinate) {
+        cells[at(Column::to_vaccinate)] = Cell::number(*toVaccinate);
+    }
+}
+
+} // namespace
 
 bool RowWriter::pooled(const PooledResult& result, std::string& out) const
 {
@@ -471,6 +609,8 @@ bool RowWriter::pooled(const PooledResult& result, std::string& out) const
             notes.push_back(std::move(note));
         }
     }
+    coverageCells(result.coverage, std::nullopt, cells);
+    notes.insert(notes.end(), result.coverageNotes.begin(), result.coverageNotes.end());
     write(cells.data(), notes, out);
     return result.fit.has_value();
 }
@@ -508,6 +648,7 @@ bool RowWriter::totals(const TotalsRow& row, std::string& out) const
         cells[at(Column::AIC_shared)] = Cell::number(c.aicShared);
         cells[at(Column::AIC_separate)] = Cell::number(c.aicSeparate);
     }
+    coverageCells(row.coverage, row.toVaccinate, cells);
     write(cells.data(), row.notes, out);
     return given;
 }
@@ -517,7 +658,7 @@ double RowWriter::rounded(double value) const
     std::string text;
     number(value, digits_, text);
     double back = value;
-    std::from_chars(text.data(), text.data() + text.size(), back);
+    text::fromChars(text.data(), text.data() + text.size(), back);
     return back;
 }
 
@@ -525,13 +666,13 @@ void RowWriter::number(double value, int digits, std::string& out) const
 {
     char text[400];
     if (digits < 0) {
-        out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+        out.append(text, text::toChars(text, text + sizeof text, value).ptr);
         return;
     }
     // The window's rounding: half away from zero on the value's 15-significant-digit form, so
     // that 2.675 gives 2.68 as the window shows it, not the 2.67 of its binary value.
     constexpr int kPrecision = 15;
-    const auto written = std::to_chars(text, text + sizeof text, std::abs(value),
+    const auto written = text::toChars(text, text + sizeof text, std::abs(value),
                                        std::chars_format::scientific, kPrecision - 1);
     std::string scaled; // the magnitude x 10^digits, rounded, without leading zeros
     if (value != 0.0) {
@@ -579,8 +720,12 @@ void RowWriter::number(double value, int digits, std::string& out) const
 }
 
 void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::string& out,
-                      std::size_t* cellsAt) const
+                      std::size_t* cellsAt, const std::vector<std::string>* own) const
 {
+    // A row whose record does not line up with the header has no cells of its own columns.
+    const auto ownCell = [own](std::size_t k) {
+        return own != nullptr && k < own->size() ? std::string_view((*own)[k]) : std::string_view();
+    };
     if (format_ == Format::Csv) {
         for (std::size_t k = 0; k < kColumns; ++k) {
             const Cell& cell = cells[k];
@@ -601,18 +746,10 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             case Cell::Kind::Real:
                 number(cell.real, digits_, out);
                 break;
-            case Cell::Kind::Count: {
-                // The user's own number, never rounded, and a whole one as typed, never in
-                // exponent form, up to where its digits would be mostly zeros the user never
-                // typed (1.7e308 would have 309).
-                char text[400];
-                const auto written = wholeCount(cell.real)
-                                         ? std::to_chars(text, text + sizeof text, cell.real,
-                                                         std::chars_format::fixed)
-                                         : std::to_chars(text, text + sizeof text, cell.real);
-                out.append(text, written.ptr);
+            case Cell::Kind::Count:
+                // The user's own number, never rounded.
+                appendCount(cell.real, out);
                 break;
-            }
             case Cell::Kind::Integer:
                 out += std::to_string(cell.integer);
                 break;
@@ -631,6 +768,10 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
                 }
                 appendCsvText(joined, out);
             }
+        }
+        for (std::size_t k = 0; k < ownNames_.size(); ++k) {
+            out += ',';
+            appendCsvText(ownCell(k), out);
         }
         out += '\n';
         return;
@@ -716,7 +857,106 @@ void RowWriter::write(const Cell* cells, const std::vector<Note>& notes, std::st
             break;
         }
     }
+    // The survey's own cells: a number as written where it is a JSON number, text otherwise,
+    // null when empty; none in the summary rows.
+    for (std::size_t k = 0; own != nullptr && k < ownNames_.size(); ++k) {
+        out += ',';
+        out += ownKeys_[k];
+        out += ':';
+        const std::string_view cell = ownCell(k);
+        if (cell.empty()) {
+            out += "null";
+        } else if (jsonNumber(cell)) {
+            out += cell;
+        } else {
+            text(cell);
+        }
+    }
     out += "}\n";
+}
+
+namespace {
+
+// The tally's columns before the sheet's own, each of the optional ones where the sheet has it.
+std::vector<std::string_view> tallyColumns(bool stratum, bool sFixed, bool marked)
+{
+    std::vector<std::string_view> columns{kBlockColumn};
+    if (stratum) {
+        columns.push_back(kStratumColumn);
+    }
+    columns.insert(columns.end(), std::begin(kFrequencyColumns), std::end(kFrequencyColumns));
+    if (sFixed) {
+        columns.push_back(kSFixedColumn);
+    }
+    columns.push_back(kCountColumn);
+    if (marked) {
+        columns.push_back(kMarkedColumn);
+    }
+    columns.insert(columns.end(), std::begin(kSeenColumns), std::end(kSeenColumns));
+    columns.push_back(kNewDogsColumn);
+    return columns;
+}
+
+} // namespace
+
+TallyWriter::TallyWriter(const SheetLayout& layout)
+    : stratum_(layout.stratum.has_value()), sFixed_(layout.sFixed.has_value()),
+      marked_(layout.marked.has_value()),
+      ownNames_(ownColumnNames(layout.ownNames, tallyColumns(stratum_, sFixed_, marked_)))
+{}
+
+std::string TallyWriter::header() const
+{
+    std::string line;
+    for (const std::string_view name : tallyColumns(stratum_, sFixed_, marked_)) {
+        line += line.empty() ? "" : ",";
+        line += name;
+    }
+    for (const std::string& name : ownNames_) {
+        line += ',';
+        appendCsvText(name, line);
+    }
+    return line + "\n";
+}
+
+void TallyWriter::block(const BlockRow& row, std::string& out) const
+{
+    const auto dogs = [&out](std::int64_t value) {
+        out += ',';
+        out += std::to_string(value);
+    };
+    appendCsvText(row.block, out);
+    if (stratum_) {
+        out += ',';
+        appendCsvText(row.stratum, out);
+    }
+    for (const std::int32_t n :
+         {row.counts.n100, row.counts.n111, row.counts.n101, row.counts.n110}) {
+        dogs(n);
+    }
+    if (sFixed_) {
+        out += ',';
+        if (row.sFixed) {
+            char text[32];
+            out.append(text, kestrum::text::toChars(text, text + sizeof text, *row.sFixed).ptr);
+        }
+    }
+    out += ',';
+    if (row.count) {
+        appendCount(*row.count == 0.0 ? 0.0 : *row.count, out);
+    }
+    if (marked_) {
+        dogs(row.marked.value_or(0));
+    }
+    for (const std::optional<std::int64_t>& seen : row.seen) {
+        dogs(seen.value_or(0));
+    }
+    dogs(row.newDogs.value_or(0));
+    for (std::size_t k = 0; k < ownNames_.size(); ++k) {
+        out += ',';
+        appendCsvText(k < row.own.size() ? row.own[k] : std::string(), out);
+    }
+    out += '\n';
 }
 
 void RowSink::row(std::string_view text)

@@ -48,15 +48,18 @@ enum class Column {
     stratum, blocks_sampled, blocks_used, frame_blocks,
     total, total_se, total_lower, total_upper, dogs_per_block, method, P_spread,
     warnings, error,
+    seen_visit1, seen_visit2, seen_visit3, new_dogs,
+    marked, coverage, coverage_lower, coverage_upper, to_vaccinate,
     // clang-format on
     kCount
 };
 std::string_view columnName(Column column);
 
-struct Note {
-    std::string code;    // stable, for scripts: "estimate_on_bound"
-    std::string message; // one sentence for people
-};
+// The survey's own columns as the output names them: as the input does, except where a name is
+// taken already (by a column before it, or one of taken), which gets ".1", ".2" ... as R's
+// read.csv and pandas would give it, so that every column of a JSON object has a name of its own.
+std::vector<std::string> ownColumnNames(const std::vector<std::string>& names,
+                                        const std::vector<std::string_view>& taken);
 
 // The warnings' codes and sentences, and the library's search when it ended away from the exact
 // maximum that the row reports.
@@ -74,8 +77,9 @@ inline constexpr double kSearchAgreement = 1e-6;
 class RowWriter {
 public:
     // digits < 0: every real as the shortest text that reads back as the same double; otherwise
-    // rounded to that many decimals as the window rounds ("0.000" for 3).
-    RowWriter(Format format, int digits);
+    // rounded to that many decimals as the window rounds ("0.000" for 3). ownColumns: the names
+    // of the survey's own columns, which follow the tool's in every block row.
+    RowWriter(Format format, int digits, const std::vector<std::string>& ownColumns = {});
 
     // The CSV header line; nothing for JSON.
     std::string header() const;
@@ -84,7 +88,8 @@ public:
     void block(const BlockResult& result, std::string& out, std::size_t* cellsAt = nullptr) const;
     // The cells P_in_total and N_in_total with their separator, to go in at cellsAt.
     void inTotalCells(double P, double N, std::string& out) const;
-    // A data row that is not a block: its line, block and reason.
+    // A data row that is not a block (or a sighting that cannot be read): its line, block and
+    // reason.
     void failed(const RowError& error, std::string& out) const;
     // The summary rows; each returns whether its status is "ok".
     bool pooled(const PooledResult& result, std::string& out) const;
@@ -94,13 +99,34 @@ public:
     struct Cell;
 
 private:
+    // own: the cells of the survey's own columns; null for the summary rows, which have none.
     void write(const Cell* cells, const std::vector<Note>& notes, std::string& out,
-               std::size_t* cellsAt = nullptr) const;
+               std::size_t* cellsAt = nullptr, const std::vector<std::string>* own = nullptr) const;
     void number(double value, int digits, std::string& out) const;
     double rounded(double value) const;
 
     Format format_;
     int digits_;
+    std::vector<std::string> ownNames_;
+    std::vector<std::string> ownKeys_; // as JSON text, quoted and escaped
+};
+
+// A sheet of sightings tallied: the frequency survey that kestrum-estimate reads back to the same
+// fits, as CSV. The columns block, stratum, n100, n111, n101, n110, s_fixed, count, marked (each
+// of stratum, s_fixed and marked where the sheet has it), seen_visit1, seen_visit2, seen_visit3,
+// new_dogs, then the sheet's own columns.
+class TallyWriter {
+public:
+    explicit TallyWriter(const SheetLayout& layout);
+
+    std::string header() const;
+    void block(const BlockRow& row, std::string& out) const;
+
+private:
+    bool stratum_;
+    bool sFixed_;
+    bool marked_;
+    std::vector<std::string> ownNames_;
 };
 
 // Complete rows to a file descriptor. Rows are gathered and written together, but a write never

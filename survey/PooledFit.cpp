@@ -52,9 +52,9 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
         result.comparison.reason = result.reason;
         return result;
     }
-    const auto largest = std::numeric_limits<std::int32_t>::max();
+    constexpr auto largest = std::numeric_limits<std::int32_t>::max();
     if (std::any_of(std::begin(summed_), std::end(summed_),
-                    [largest](std::int64_t n) { return n > largest; })) {
+                    [](std::int64_t n) { return n > largest; })) {
         result.reason = "a summed frequency exceeds 2147483647, the most the library takes";
         result.comparison.reason = result.reason;
         return result;
@@ -66,7 +66,22 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
     for (std::size_t k = 0; k < 4; ++k) {
         inputs.frequencies(k + 1) = static_cast<std::int32_t>(summed_[k]);
     }
-    result.fit = estimateBlock(inputs, true, profiled, N_E04JYF);
+    if (N_E04JYF != nullptr) {
+        result.fit = estimateBlock(inputs, true, profiled, N_E04JYF);
+    } else {
+        BlockAnalysis exact;
+        exact.analysis = inference::analyse({{inputs.frequencies(1), inputs.frequencies(2),
+                                               inputs.frequencies(3), inputs.frequencies(4)},
+                                              true,
+                                              0.0,
+                                              profiled});
+        exact.warnings = inference::collectWarnings(exact.analysis);
+        exact.S = exact.analysis.fit.S;
+        exact.P = exact.analysis.fit.P;
+        exact.logLikelihood = exact.analysis.fit.logLikelihood;
+        exact.IFAIL = KESTRUM_IFAIL_CONVERGED;
+        result.fit = exact;
+    }
 
     result.comparison = compare(result.fit->analysis.fit.logLikelihood);
     return result;
@@ -74,9 +89,9 @@ PooledResult PooledFit::finish(inference::Parameter profiled, KestrumN_E04JYF N_
 
 PooledComparison PooledFit::compare() const
 {
-    const auto largest = std::numeric_limits<std::int32_t>::max();
+    constexpr auto largest = std::numeric_limits<std::int32_t>::max();
     if (blocks_ < 2 || std::any_of(std::begin(summed_), std::end(summed_),
-                                   [largest](std::int64_t n) { return n > largest; })) {
+                                   [](std::int64_t n) { return n > largest; })) {
         return compare(0.0); // tells why there is none
     }
     inference::Problem problem;

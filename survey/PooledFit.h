@@ -11,9 +11,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "BlockAnalysis.h"
+#include "Coverage.h"
 #include "Model.h"
+#include "SurveyReader.h"
 
 namespace kestrum::survey {
 
@@ -40,6 +43,10 @@ struct PooledResult {
     std::int64_t summed[4] = {};
     std::optional<BlockAnalysis> fit;
     PooledComparison comparison;
+    // The share of the survey's dogs marked, when it gives marks: every block with dogs
+    // identified, each weighted by its street count.
+    std::optional<inference::Coverage> coverage;
+    std::vector<Note> coverageNotes;
 };
 
 class PooledFit {
@@ -50,6 +57,8 @@ public:
 
     // The fit of the summed frequencies, from the window's start (S = P = 0.9), and the
     // comparison.
+    // With N_E04JYF the window's search runs on the summed frequencies too, and where it ends is
+    // told as for a block; without, the exact fit alone.
     PooledResult finish(inference::Parameter profiled, KestrumN_E04JYF N_E04JYF) const;
 
     // The comparison alone, against the exact maximum of the shared fit, given or found.

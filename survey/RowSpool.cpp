@@ -35,12 +35,12 @@ SpooledRow rowAt(const char* data)
     Header header{};
     std::memcpy(&header, data, sizeof header);
     SpooledRow row;
-    row.cellsAt = header.cellsAt;
-    row.stratum = header.stratum;
+    row.cellsAt = static_cast<std::size_t>(header.cellsAt);
+    row.stratum = static_cast<std::size_t>(header.stratum);
     row.counts = {header.counts[0], header.counts[1], header.counts[2], header.counts[3]};
     row.sHeld = header.sHeld;
     row.count = header.count;
-    row.text = std::string_view(data + sizeof header, header.length);
+    row.text = std::string_view(data + sizeof header, static_cast<std::size_t>(header.length));
     return row;
 }
 
@@ -144,7 +144,7 @@ void RowSpool::replay(const std::function<void(const SpooledRow&)>& each)
         have(sizeof(Header));
         std::uint64_t length = 0;
         std::memcpy(&length, buffer.data() + begin, sizeof length);
-        have(sizeof(Header) + length);
+        have(sizeof(Header) + static_cast<std::size_t>(length));
         each(rowAt(buffer.data() + begin));
         begin += sizeof(Header) + length;
     }

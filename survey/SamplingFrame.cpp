@@ -63,11 +63,9 @@ SamplingFrame SamplingFrame::read(ByteSource& source, const std::string& name)
         }
     };
     try {
-        // As the survey's header: a byte-order mark passed over, the separator the most used.
-        partialMark = records.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
-        records.skipBlankLines();
-        separator = mostUsedSeparator(records.peekLine());
-        records.setSeparator(separator);
+        // As the survey's header.
+        partialMark = startHeader(records);
+        separator = records.separator();
     } catch (const InputError& error) {
         throw InputError(name + ": " + error.what());
     }

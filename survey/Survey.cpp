@@ -15,8 +15,11 @@
 
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
+#include "Coverage.h"
+#include "FloatChars.h"
 #include "Population.h"
 #include "RowSpool.h"
+#include "Sightings.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
 
@@ -81,6 +84,12 @@ struct Done {
     std::optional<inference::Analysis> analysis;
     // Where the row's cells of its part in the total go, when they wait for the totals.
     std::size_t cellsAt = SpooledRow::kNoCells;
+    // Its part in the survey's coverage: the marked of the dogs identified, and the block's
+    // weight, its street count.
+    std::optional<std::int64_t> marked;
+    double weight = 0.0;
+    // What a tally's checks found, each as told: its line and the sentence.
+    std::vector<std::pair<std::size_t, std::string>> checks;
     // For an observer: the block whole (its row and analysis then live here), or the row that
     // is not one.
     std::optional<BlockResult> result;
@@ -113,11 +122,11 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.line = row.line;
     if (row.sFixed && !std::isfinite(inference::bestP(row.counts, *row.sFixed).logLikelihood)) {
         char shown[32];
-        *std::to_chars(shown, shown + sizeof shown - 1, *row.sFixed).ptr = '\0';
+        *text::toChars(shown, shown + sizeof shown - 1, *row.sFixed).ptr = '\0';
         const std::string reason = "s_fixed " + std::string(shown) +
                                    " gives these frequencies a likelihood of zero at every P: "
                                    "nothing can be estimated";
-        job.row = RowError{row.line, row.block, reason, row.stratum};
+        job.row = RowError{row.line, row.block, reason, row.stratum, false, std::move(row.own)};
         return work(job, options, writer, N_E04JYF, deferCells);
     }
     const EstimateInputs inputs = inputsFor(row, options.rangePct);
@@ -146,6 +155,13 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     done.sFree = sFree;
     done.counts = row.counts;
     done.fit = result.block.analysis.fit;
+    done.marked = row.marked;
+    done.weight = row.count.value_or(row.counts.total());
+    for (const SheetCheck& check : row.checks) {
+        if (std::string told = checkMessage(check); !told.empty()) {
+            done.checks.emplace_back(check.line, std::move(told));
+        }
+    }
     result.row = std::move(row);
     if (!options.totalsOnly) {
         writer.block(result, done.text, deferCells ? &done.cellsAt : nullptr);
@@ -167,7 +183,8 @@ public:
     Run(ByteSource& input, RowSink& output, Progress& progress, const SurveyOptions& options,
         KestrumN_E04JYF N_E04JYF)
         : reader_(input, options.separator), output_(output), progress_(progress),
-          options_(options), N_E04JYF_(N_E04JYF), writer_(options.format, options.digits)
+          options_(options), N_E04JYF_(N_E04JYF),
+          writer_(options.format, options.digits, reader_.layout().ownNames)
     {}
 
     SurveySummary operator()()
@@ -184,7 +201,7 @@ public:
             plots_.emplace(*options_.plots);
         }
         if (options_.frame) {
-            totals_.emplace(*options_.frame, options_.pBy);
+            totals_.emplace(*options_.frame, options_.pBy, options_.coverageTarget);
             if (totals_->deferred() && !options_.totalsOnly) {
                 spool_.emplace();
             }
@@ -259,7 +276,18 @@ public:
         replay(true);
         std::string text;
         if (!options_.totalsOnly) {
-            const PooledResult pooled = pooled_.finish(options_.profiled, N_E04JYF_);
+            // The search runs only where it was asked for, as for the blocks: every column is the
+            // exact fit's, and a note about a search nobody asked for would be noise.
+            PooledResult pooled = pooled_.finish(
+                options_.profiled, options_.search || options_.plots ? N_E04JYF_ : nullptr);
+            if (anyMarked_) {
+                // The survey's blocks as drawn from a city too large to count.
+                const inference::CoverageStratum blocks{std::numeric_limits<double>::infinity(),
+                                                        &coverage_};
+                pooled.coverage = inference::coverage(std::span(&blocks, 1));
+                coverageNotes(*pooled.coverage, options_.coverageTarget, "the survey",
+                              pooled.coverageNotes);
+            }
             if (options_.observer != nullptr) {
                 options_.observer->pooled(pooled);
             }
@@ -374,6 +402,11 @@ private:
             ++summary_.fitted;
             summary_.anyPopulation = summary_.anyPopulation || done.population;
             pooled_.add(done.counts, done.sFree, done.fit);
+            anyMarked_ = anyMarked_ || done.marked;
+            if (done.marked && done.counts.total() > 0.0) {
+                coverage_.add(done.weight, 0.0, static_cast<double>(*done.marked),
+                              done.counts.total());
+            }
             if (totals_) {
                 totals_->add(done.stratum, *row, done.blockAnalysis());
             }
@@ -384,6 +417,9 @@ private:
         if (!done.problem.empty()) {
             progress_.message(options_.inputName + ":" + std::to_string(done.line) + ": " +
                               done.problem);
+        }
+        for (const auto& [line, told] : done.checks) {
+            progress_.message(options_.inputName + ":" + std::to_string(line) + ": " + told);
         }
     }
 
@@ -401,6 +437,8 @@ private:
     KestrumN_E04JYF N_E04JYF_;
     RowWriter writer_;
     PooledFit pooled_;
+    inference::CoverageSample coverage_;
+    bool anyMarked_ = false;
     std::optional<PlotFolder> plots_;
     std::optional<SurveyTotals> totals_;
     std::optional<RowSpool> spool_;
@@ -430,6 +468,56 @@ SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
         }
         throw;
     }
+}
+
+SurveySummary tallySurvey(ByteSource& input, RowSink& output, Progress& progress,
+                          const SurveyOptions& options)
+{
+    SurveyReader reader(input, options.separator);
+    if (reader.layout().form == SheetForm::Frequencies) {
+        throw InputError("the input holds frequencies already (n100, n111, n101, n110), not "
+                         "sightings: there is nothing to tally");
+    }
+    std::optional<Row> row = reader.next();
+    if (!row) {
+        throw InputError("the input has a header but no sightings");
+    }
+    const TallyWriter writer(reader.layout());
+    SurveySummary summary;
+    std::string text;
+    try {
+        output.row(writer.header());
+        for (; row; row = reader.next()) {
+            const auto tell = [&](std::size_t line, const std::string& what) {
+                progress.message(options.inputName + ":" + std::to_string(line) + ": " + what);
+            };
+            if (const auto* error = std::get_if<RowError>(&*row)) {
+                ++summary.failedRows;
+                tell(error->line, error->reason);
+                continue;
+            }
+            const BlockRow& block = std::get<BlockRow>(*row);
+            for (const SheetCheck& check : block.checks) {
+                if (const std::string told = checkMessage(check); !told.empty()) {
+                    tell(check.line, told);
+                }
+            }
+            text.clear();
+            writer.block(block, text);
+            output.row(text);
+            ++summary.fitted;
+            progress.update(reader.bytesRead(), summary.fitted);
+        }
+    } catch (...) {
+        // Whatever stopped the tally, the whole rows already made go out.
+        try {
+            output.flush();
+        } catch (const OutputError&) {
+        }
+        throw;
+    }
+    output.flush();
+    return summary;
 }
 
 } // namespace kestrum::survey

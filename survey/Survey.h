@@ -61,6 +61,8 @@ struct SurveyOptions {
     SurveyObserver* observer = nullptr;
     // Set from another thread to stop the run: it throws Cancelled before the next batch.
     const std::atomic<bool>* stop = nullptr;
+    // The share of dogs marked that the dogs still to vaccinate are counted towards.
+    double coverageTarget = kCoverageTarget;
 };
 
 struct SurveySummary {
@@ -86,7 +88,19 @@ inline constexpr double kStartP = 0.9;
 // that stopped it is written first, whatever options.jobs. OutputError when the output cannot
 // be written, std::filesystem::filesystem_error when the plot folder cannot be made, Cancelled
 // when options.stop is set; the rows written before stay whole.
+//
+// A sheet of sightings is tallied on the way (Sightings.h): what its checks find is told as
+// "<inputName>:<line>: warning: ..." and noted in the block's row.
 SurveySummary runSurvey(ByteSource& input, RowSink& output, Progress& progress,
                         const SurveyOptions& options, KestrumN_E04JYF N_E04JYF);
+
+// A sheet of sightings tallied into the frequency survey it gives (TallyWriter), nothing fitted:
+// one row per block that can be tallied, in the order of their first lines. Rows that cannot be
+// read and the checks' findings are told as runSurvey tells them, and counted in failedRows;
+// fitted counts the blocks written. Uses options.separator and options.inputName. Throws
+// InputError when the input is not a sheet of sightings or cannot be read, OutputError when the
+// output cannot be written.
+SurveySummary tallySurvey(ByteSource& input, RowSink& output, Progress& progress,
+                          const SurveyOptions& options);
 
 } // namespace kestrum::survey

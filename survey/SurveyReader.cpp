@@ -1,5 +1,6 @@
 #include "SurveyReader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+
+#include "FloatChars.h"
+#include "Sightings.h"
 
 namespace kestrum::survey {
 
@@ -75,7 +79,7 @@ std::optional<double> readNumber(std::string_view text, bool decimalComma)
     }
     double value = 0.0;
     const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    const auto [stop, error] = text::fromChars(text.data(), end, value);
     if (text.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
         return std::nullopt;
     }
@@ -123,6 +127,22 @@ std::string printable(std::string_view text)
         ++kept;
     }
     return shown + "\"";
+}
+
+FdSource::FdSource(int fd) : fd_(fd)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        start_ = at >= 0 ? static_cast<long long>(at) : -1;
+    }
+}
+
+void FdSource::rewind()
+{
+    if (start_ < 0 || ::lseek(fd_, static_cast<off_t>(start_), SEEK_SET) < 0) {
+        throw InputError(std::string("reading the input again failed: ") + std::strerror(errno));
+    }
 }
 
 std::size_t FdSource::read(char* buffer, std::size_t size)
@@ -385,72 +405,209 @@ bool RecordReader::next(Record& record, bool stopAtLimit)
     return false;
 }
 
-SurveyReader::SurveyReader(ByteSource& source, char separator) : records_(source)
+bool startHeader(RecordReader& records, char separator)
 {
-    // The byte-order mark some spreadsheets write, before anything else, a quote included.
-    const bool partialMark = records_.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
-    records_.skipBlankLines();
-    // Found from the header's first line as it stands, before it is read as a record: read with
-    // the wrong separator, a quote it holds (`note,"x` where ';' separates) would open a field
-    // that swallows the rows after it.
-    if (separator == 0) {
-        separator = mostUsedSeparator(records_.peekLine());
-    }
-    records_.setSeparator(separator);
-    if (!records_.next(record_, true)) {
+    const bool partialMark = records.skipByteOrderMark() == RecordReader::ByteOrderMark::Partial;
+    records.skipBlankLines();
+    records.setSeparator(separator != 0 ? separator : mostUsedSeparator(records.peekLine()));
+    return partialMark;
+}
+
+HeaderRecord readHeader(RecordReader& records, char separator)
+{
+    HeaderRecord header;
+    header.partialMark = startHeader(records, separator);
+    header.separator = records.separator();
+    if (!records.next(header.record, true)) {
         throw InputError("the input is empty: a header row naming the columns block, n100, n111, "
-                         "n101, n110 is needed");
+                         "n101, n110 (or block, dog and visit, for a sheet of sightings) is "
+                         "needed");
     }
-    if (!record_.problem.empty()) {
-        throw InputError("line " + std::to_string(record_.line) +
-                         ", the header: " + record_.problem);
+    if (!header.record.problem.empty()) {
+        throw InputError("line " + std::to_string(header.record.line) +
+                         ", the header: " + header.record.problem);
     }
-    decimalComma_ = separator == ';';
-    headerFields_ = record_.fields.size();
-    std::optional<std::size_t> found[8];
-    const std::string_view names[8] = {
-        kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
-        kFrequencyColumns[3], kSFixedColumn,        kCountColumn,         kStratumColumn};
-    for (std::size_t column = 0; column < headerFields_; ++column) {
-        const std::string name = lowerCase(record_.fields[column]);
-        for (std::size_t k = 0; k < 8; ++k) {
-            if (name == names[k]) {
-                if (found[k]) {
-                    throw InputError("the header names the column " + std::string(names[k]) +
-                                     " twice");
-                }
-                found[k] = column;
+    return header;
+}
+
+std::string ownCell(const std::string& field, bool decimalComma)
+{
+    if (decimalComma && field.find(',') != std::string::npos && readNumber(field, true)) {
+        std::string point = field;
+        std::replace(point.begin(), point.end(), ',', '.');
+        return point;
+    }
+    return field;
+}
+
+namespace {
+
+// Every column name the tool reads, in one list: which of them a file's form uses, its header
+// says.
+enum Known : std::size_t {
+    kBlock,
+    kN100,
+    kN111,
+    kN101,
+    kN110,
+    kSFixed,
+    kCount,
+    kStratum,
+    kMarked,
+    kSeen1,
+    kSeen2,
+    kSeen3,
+    kNewDogs,
+    kDog,
+    kVisit,
+    kVisit1,
+    kVisit2,
+    kVisit3,
+    kKnown
+};
+
+constexpr std::string_view kKnownNames[kKnown] = {
+    kBlockColumn,         kFrequencyColumns[0], kFrequencyColumns[1], kFrequencyColumns[2],
+    kFrequencyColumns[3], kSFixedColumn,        kCountColumn,         kStratumColumn,
+    kMarkedColumn,        kSeenColumns[0],      kSeenColumns[1],      kSeenColumns[2],
+    kNewDogsColumn,       kDogColumn,           kVisitColumn,         kVisitColumns[0],
+    kVisitColumns[1],     kVisitColumns[2]};
+
+std::string listed(const std::vector<Known>& columns)
+{
+    std::string list;
+    for (const Known k : columns) {
+        list += (list.empty() ? "" : ", ") + std::string(kKnownNames[k]);
+    }
+    return list;
+}
+
+} // namespace
+
+SurveyReader::SurveyReader(ByteSource& source, char separator)
+    : replay_(std::make_unique<ReplaySource>(source)), records_(*replay_)
+{
+    const HeaderRecord header = readHeader(records_, separator);
+    const std::vector<std::string>& names = header.record.fields;
+    layout_.separator = header.separator;
+    layout_.decimalComma = header.separator == ';';
+    layout_.fields = names.size();
+    std::optional<std::size_t> found[kKnown];
+    bool twice[kKnown] = {};
+    for (std::size_t column = 0; column < names.size(); ++column) {
+        const std::string name = lowerCase(names[column]);
+        for (std::size_t k = 0; k < kKnown; ++k) {
+            if (name == kKnownNames[k]) {
+                twice[k] = twice[k] || found[k].has_value();
+                found[k] = found[k].value_or(column);
             }
         }
     }
-    std::string missing;
-    for (std::size_t k = 0; k < 5; ++k) {
+    // Four frequencies make a frequency survey, whatever else it names; a dog makes sightings.
+    const bool frequencies = found[kN100] && found[kN111] && found[kN101] && found[kN110];
+    std::vector<Known> used{kBlock, kSFixed, kCount, kStratum, kMarked};
+    std::vector<Known> required{kBlock};
+    if (frequencies || !found[kDog]) {
+        layout_.form = SheetForm::Frequencies;
+        used.insert(used.end(), {kN100, kN111, kN101, kN110, kSeen1, kSeen2, kSeen3, kNewDogs});
+        required.insert(required.end(), {kN100, kN111, kN101, kN110});
+    } else if (found[kVisit] && (found[kVisit1] || found[kVisit2] || found[kVisit3])) {
+        throw InputError("the header names both visit and visit1, visit2 or visit3: a sheet of "
+                         "sightings has one row per sighting (visit) or one row per dog (visit1, "
+                         "visit2, visit3), not both");
+    } else if (found[kVisit1] || found[kVisit2] || found[kVisit3]) {
+        layout_.form = SheetForm::DogRows;
+        used.insert(used.end(), {kDog, kVisit1, kVisit2, kVisit3});
+        required.insert(required.end(), {kDog, kVisit1, kVisit2, kVisit3});
+    } else {
+        layout_.form = SheetForm::Sightings;
+        used.insert(used.end(), {kDog, kVisit});
+        required.insert(required.end(), {kDog, kVisit});
+    }
+    for (const Known k : used) {
+        if (twice[k]) {
+            throw InputError("the header names the column " + std::string(kKnownNames[k]) +
+                             " twice");
+        }
+    }
+    std::vector<Known> missing;
+    for (const Known k : required) {
         if (!found[k]) {
-            missing += (missing.empty() ? "" : ", ") + std::string(names[k]);
+            missing.push_back(k);
         }
     }
     if (!missing.empty()) {
-        throw InputError("the header lacks the column" +
-                         std::string(missing.find(',') == std::string::npos ? " " : "s ") +
-                         missing +
-                         " (the first line must name block, n100, n111, n101 and n110, and may "
-                         "name s_fixed and count, separated by commas, semicolons or tabs)" +
-                         std::string(partialMark ? "; the input begins with part of a UTF-8 "
-                                                   "byte-order mark, read as part of the first "
-                                                   "column's name"
-                                                 : ""));
+        const std::string columns = std::string(missing.size() == 1 ? " " : "s ") + listed(missing);
+        const std::string mark = header.partialMark ? "; the input begins with part of a UTF-8 "
+                                                      "byte-order mark, read as part of the first "
+                                                      "column's name"
+                                                    : "";
+        if (layout_.form == SheetForm::Frequencies) {
+            throw InputError("the header lacks the column" + columns +
+                             " (the first line must name block, n100, n111, n101 and n110, and may "
+                             "name s_fixed and count, separated by commas, semicolons or tabs; a "
+                             "sheet of sightings names block, dog and visit)" +
+                             mark);
+        }
+        throw InputError("the header lacks the column" + columns +
+                         " (a sheet of sightings names block, dog and visit, one row per "
+                         "sighting, or block, dog, visit1, visit2 and visit3, one row per dog)" +
+                         mark);
     }
-    block_ = *found[0];
+    layout_.block = *found[kBlock];
     for (std::size_t k = 0; k < 4; ++k) {
-        frequencies_[k] = *found[k + 1];
+        layout_.frequencies[k] = found[kN100 + k].value_or(0);
     }
-    sFixed_ = found[5];
-    count_ = found[6];
-    stratum_ = found[7];
+    layout_.dog = found[kDog].value_or(0);
+    layout_.visit = found[kVisit].value_or(0);
+    for (std::size_t k = 0; k < 3; ++k) {
+        layout_.visits[k] = found[kVisit1 + k].value_or(0);
+    }
+    layout_.sFixed = found[kSFixed];
+    layout_.count = found[kCount];
+    layout_.stratum = found[kStratum];
+    layout_.marked = found[kMarked];
+    if (layout_.form == SheetForm::Frequencies) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            layout_.seen[k] = found[kSeen1 + k];
+        }
+        layout_.newDogs = found[kNewDogs];
+    }
+    // Every other column is the survey's own, and travels.
+    std::vector<bool> taken(names.size(), false);
+    for (const Known k : used) {
+        if (found[k]) {
+            taken[*found[k]] = true;
+        }
+    }
+    for (std::size_t column = 0; column < names.size(); ++column) {
+        if (!taken[column]) {
+            layout_.own.push_back(column);
+            // A column without a name is named by its place, as a spreadsheet shows it.
+            layout_.ownNames.push_back(
+                names[column].empty() ? "column_" + std::to_string(column + 1) : names[column]);
+        }
+    }
+    if (layout_.form == SheetForm::Frequencies) {
+        replay_->forget();
+    } else {
+        replay_->keep();
+        sightings_ = std::make_unique<SightingsTally>(*replay_, records_, layout_);
+    }
+}
+
+SurveyReader::~SurveyReader() = default;
+
+std::uint64_t SurveyReader::bytesRead() const
+{
+    return sightings_ ? sightings_->bytesRead() : records_.bytesRead();
 }
 
 std::optional<Row> SurveyReader::next()
 {
+    if (sightings_) {
+        return sightings_->next();
+    }
     if (!records_.next(record_)) {
         return std::nullopt;
     }
@@ -459,33 +616,41 @@ std::optional<Row> SurveyReader::next()
 
 Row SurveyReader::parse(const Record& record) const
 {
-    const std::string block = block_ < record.fields.size() ? record.fields[block_] : "";
+    const SheetLayout& at = layout_;
+    const std::string block = at.block < record.fields.size() ? record.fields[at.block] : "";
     if (!record.problem.empty()) {
         return RowError{record.line, block, record.problem, {}};
     }
-    if (record.fields.size() != headerFields_) {
+    if (record.fields.size() != at.fields) {
         // A stratum is believed only where the fields line up with the header.
         return RowError{record.line,
                         block,
                         "the record has " + std::to_string(record.fields.size()) +
-                            " fields where the header has " + std::to_string(headerFields_),
+                            " fields where the header has " + std::to_string(at.fields),
                         {}};
     }
     BlockRow row;
     row.line = record.line;
+    row.own.reserve(at.own.size());
+    for (const std::size_t column : at.own) {
+        row.own.push_back(ownCell(record.fields[column], at.decimalComma));
+    }
     std::string problems;
 
-    row.block = record.fields[block_];
+    row.block = record.fields[at.block];
     if (row.block.empty()) {
         addProblem(problems, "block is missing");
     }
 
     std::int32_t* const counts[4] = {&row.counts.n100, &row.counts.n111, &row.counts.n101,
                                      &row.counts.n110};
+    bool countsRead = true;
     for (std::size_t k = 0; k < 4; ++k) {
         const std::string_view column = kFrequencyColumns[k];
-        const std::string& text = record.fields[frequencies_[k]];
-        const std::optional<double> value = readNumber(text, decimalComma_);
+        const std::string& text = record.fields[at.frequencies[k]];
+        const std::optional<double> value = readNumber(text, at.decimalComma);
+        countsRead = countsRead && value && *value == std::floor(*value) && *value >= 0.0 &&
+                     *value <= std::numeric_limits<std::int32_t>::max();
         if (text.empty()) {
             addProblem(problems, std::string(column) + " is missing");
         } else if (!value) {
@@ -500,9 +665,9 @@ Row SurveyReader::parse(const Record& record) const
             *counts[k] = static_cast<std::int32_t>(*value);
         }
     }
-    if (sFixed_ && !record.fields[*sFixed_].empty()) {
-        const std::string& text = record.fields[*sFixed_];
-        const std::optional<double> value = readNumber(text, decimalComma_);
+    if (at.sFixed && !record.fields[*at.sFixed].empty()) {
+        const std::string& text = record.fields[*at.sFixed];
+        const std::optional<double> value = readNumber(text, at.decimalComma);
         if (!value) {
             addProblem(problems, named(kSFixedColumn, " is not a number: ", text));
         } else if (!(*value > 0.0 && *value <= 1.0)) {
@@ -511,9 +676,9 @@ Row SurveyReader::parse(const Record& record) const
             row.sFixed = *value;
         }
     }
-    if (count_ && !record.fields[*count_].empty()) {
-        const std::string& text = record.fields[*count_];
-        const std::optional<double> value = readNumber(text, decimalComma_);
+    if (at.count && !record.fields[*at.count].empty()) {
+        const std::string& text = record.fields[*at.count];
+        const std::optional<double> value = readNumber(text, at.decimalComma);
         if (!value) {
             addProblem(problems, named(kCountColumn, " is not a number: ", text));
         } else if (*value < 0.0) {
@@ -523,12 +688,65 @@ Row SurveyReader::parse(const Record& record) const
         }
     }
 
-    if (stratum_) {
-        row.stratum = record.fields[*stratum_];
+    // The tally's own columns, for a frequency survey written by a tally or by hand: each a
+    // number of dogs, and in keeping with the four frequencies.
+    const auto dogs = [&](std::optional<std::size_t> column, std::string_view name) {
+        std::optional<std::int64_t> number;
+        if (!column || record.fields[*column].empty()) {
+            return number;
+        }
+        const std::string& text = record.fields[*column];
+        const std::optional<double> value = readNumber(text, at.decimalComma);
+        if (!value) {
+            addProblem(problems, named(name, " is not a number: ", text));
+        } else if (*value != std::floor(*value)) {
+            addProblem(problems, named(name, " is not a whole number: ", text));
+        } else if (*value < 0.0) {
+            addProblem(problems, named(name, " is negative: ", text));
+        } else if (*value > 9e15) {
+            addProblem(problems, named(name, " is too large: ", text));
+        } else {
+            number = static_cast<std::int64_t>(*value);
+        }
+        return number;
+    };
+    row.marked = dogs(at.marked, kMarkedColumn);
+    for (std::size_t k = 0; k < 3; ++k) {
+        row.seen[k] = dogs(at.seen[k], kSeenColumns[k]);
+    }
+    row.newDogs = dogs(at.newDogs, kNewDogsColumn);
+    if (countsRead) {
+        const auto identified = static_cast<std::int64_t>(row.counts.total());
+        const std::int64_t again[3] = {identified, std::int64_t{row.counts.n111} + row.counts.n110,
+                                       std::int64_t{row.counts.n111} + row.counts.n101};
+        if (row.marked && *row.marked > identified) {
+            addProblem(problems, "marked is " + std::to_string(*row.marked) + ", more than the " +
+                                     std::to_string(identified) +
+                                     " dogs identified on the first count");
+        }
+        if (row.seen[0] && *row.seen[0] != identified) {
+            addProblem(problems, "seen_visit1 is " + std::to_string(*row.seen[0]) +
+                                     ", but the four frequencies add up to " +
+                                     std::to_string(identified));
+        }
+        for (std::size_t k = 1; k < 3; ++k) {
+            if (row.seen[k] && *row.seen[k] < again[k]) {
+                addProblem(problems, std::string(kSeenColumns[k]) + " is " +
+                                         std::to_string(*row.seen[k]) + ", fewer than the " +
+                                         std::to_string(again[k]) +
+                                         (k == 1 ? " of n111 and n110" : " of n111 and n101"));
+            }
+        }
+    }
+
+    if (at.stratum) {
+        row.stratum = record.fields[*at.stratum];
     }
 
     if (!problems.empty()) {
-        return RowError{record.line, row.block, problems, row.stratum};
+        RowError error{record.line, row.block, problems, row.stratum};
+        error.own = std::move(row.own);
+        return error;
     }
     return row;
 }

@@ -1,5 +1,6 @@
 #include "SurveyTotals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -55,6 +56,13 @@ std::string pValue(double p)
     return text;
 }
 
+std::string percent(double share)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", 100.0 * share);
+    return text;
+}
+
 } // namespace
 
 const char* methodName(PBy by)
@@ -70,8 +78,34 @@ const char* methodName(PBy by)
     return "";
 }
 
-SurveyTotals::SurveyTotals(SamplingFrame frame, PBy by)
-    : frame_(std::move(frame)), by_(by), strata_(frame_.strata().size())
+void coverageNotes(const inference::Coverage& coverage, double target, const std::string& where,
+                   std::vector<Note>& notes)
+{
+    switch (coverage.status) {
+    case inference::CoverageStatus::Given:
+        if (coverage.upper < target) {
+            notes.push_back({"coverage_below_target",
+                             "The coverage of " + where + " lies below the target of " +
+                                 percent(target) + " even at its upper 95% limit (" +
+                                 percent(coverage.upper) + ")."});
+        }
+        break;
+    case inference::CoverageStatus::WithoutLimits:
+        notes.push_back({"coverage_without_limits",
+                         "Only 1 block of a stratum sampled gives a coverage, so the spread "
+                         "between blocks is unknown: the coverage of " +
+                             where + " is given without limits."});
+        break;
+    case inference::CoverageStatus::NotGiven:
+        notes.push_back({"no_coverage", "No coverage for " + where +
+                                            ": no block of a stratum that holds blocks gives a "
+                                            "marked count of dogs identified."});
+        break;
+    }
+}
+
+SurveyTotals::SurveyTotals(SamplingFrame frame, PBy by, double coverageTarget)
+    : frame_(std::move(frame)), by_(by), target_(coverageTarget), strata_(frame_.strata().size())
 {}
 
 std::size_t SurveyTotals::sample(const BlockRow& row)
@@ -126,12 +160,21 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
 {
     Stratum& s = strata_[stratum];
     s.comparison.add(row.counts, !row.sFixed, analysis.fit);
+    anyMarked_ = anyMarked_ || row.marked;
+    if (!row.marked) {
+        addNamed(s.noMarks.named, s.noMarks.count, blockName(row.block, row.line));
+    }
     if (by_ == PBy::Block) {
         const inference::LeftOut reason =
             inference::leftOut(row.count, analysis.fit, analysis.standardErrors);
         if (reason == inference::LeftOut::None) {
-            s.sample.add(
-                inference::blockDogs(*row.count, analysis.fit.P, analysis.standardErrors.seP));
+            const inference::BlockDogs dogs =
+                inference::blockDogs(*row.count, analysis.fit.P, analysis.standardErrors.seP);
+            s.sample.add(dogs);
+            if (row.marked && row.counts.total() > 0.0) {
+                s.coverage.add(dogs.N, dogs.variance, static_cast<double>(*row.marked),
+                               row.counts.total());
+            }
             return;
         }
         Named& out = s.leftOut[static_cast<std::size_t>(reason) - 1];
@@ -140,6 +183,8 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
     }
     s.blocks.push_back({row.counts, row.sFixed.value_or(0.0)});
     s.counts.push_back(row.count.value_or(std::numeric_limits<double>::quiet_NaN()));
+    s.marked.push_back(row.marked ? static_cast<double>(*row.marked)
+                                  : std::numeric_limits<double>::quiet_NaN());
     if (row.counts.total() == 0.0) {
         addNamed(s.noDogs.named, s.noDogs.count, blockName(row.block, row.line));
     }
@@ -231,6 +276,43 @@ inference::Total SurveyTotals::stratumTotal(std::size_t k, TotalsRow& row,
     return inference::divideByP(expandedCounts, limits);
 }
 
+inference::CoverageSample SurveyTotals::coverageSample(std::size_t k) const
+{
+    const Stratum& s = strata_[k];
+    if (by_ == PBy::Block) {
+        return s.coverage;
+    }
+    inference::CoverageSample sample;
+    const inference::SharedP& shared = sharedOf(k);
+    if (!shared.given()) {
+        return sample;
+    }
+    for (std::size_t i = 0; i < s.blocks.size(); ++i) {
+        const double identified = s.blocks[i].counts.total();
+        if (std::isnan(s.counts[i]) || std::isnan(s.marked[i]) || identified == 0.0) {
+            continue;
+        }
+        // The block's N as it went into the total, and its variance: the count's own binomial
+        // variation and the noise of the block's own P.
+        const inference::BlockP own = inference::blockP(shared, s.blocks[i]);
+        const double N = s.counts[i] / own.P;
+        sample.add(N, s.counts[i] * (1.0 - own.P) / (own.P * own.P) + N * N * own.relativeVariance,
+                   s.marked[i], identified);
+    }
+    return sample;
+}
+
+void SurveyTotals::setCoverage(TotalsRow& row, const inference::Coverage& coverage,
+                               const std::string& where) const
+{
+    row.coverage = coverage;
+    if (coverage.status != inference::CoverageStatus::NotGiven &&
+        row.total.status != inference::TotalStatus::NotGiven) {
+        row.toVaccinate = row.total.total * std::max(0.0, target_ - coverage.share);
+    }
+    coverageNotes(coverage, target_, where, row.notes);
+}
+
 std::vector<TotalsRow> SurveyTotals::rows() const
 {
     std::vector<TotalsRow> rows;
@@ -243,6 +325,9 @@ std::vector<TotalsRow> SurveyTotals::rows() const
     TotalsRow city;
     city.city = true;
     city.method = by_;
+    // One per stratum, kept in place: the city's coverage refers to them all.
+    std::vector<inference::CoverageSample> coverageSamples;
+    coverageSamples.reserve(strata_.size());
     for (std::size_t k = 0; k < strata_.size(); ++k) {
         const Stratum& s = strata_[k];
         const FrameStratum& framed = frame_.strata()[k];
@@ -323,6 +408,17 @@ std::vector<TotalsRow> SurveyTotals::rows() const
             addNamed(withoutTotal, withoutTotalCount, name);
             break;
         }
+        if (anyMarked_) {
+            const inference::CoverageSample& sample =
+                coverageSamples.emplace_back(coverageSample(k));
+            const inference::CoverageStratum stratum{row.total.frameBlocks, &sample};
+            setCoverage(row, inference::coverage(std::span(&stratum, 1)), "this stratum");
+            if (s.noMarks.count > 0) {
+                row.notes.push_back(
+                    {"left_out_of_coverage", "Left out of the coverage, with no marked count: " +
+                                                 andMore(s.noMarks.named, s.noMarks.count) + "."});
+            }
+        }
         city.sampled += row.sampled;
         city.used += row.used;
         totals.push_back(row.total);
@@ -347,6 +443,13 @@ std::vector<TotalsRow> SurveyTotals::rows() const
         }
         break;
     }
+    }
+    if (anyMarked_) {
+        std::vector<inference::CoverageStratum> strata;
+        for (std::size_t k = 0; k < coverageSamples.size(); ++k) {
+            strata.push_back({totals[k].frameBlocks, &coverageSamples[k]});
+        }
+        setCoverage(city, inference::coverage(strata), "the city");
     }
     if (withoutTotalCount > 0) {
         city.notes.push_back({"no_total", "No total for the city, as these strata have none: " +

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Analysis.h"
+#include "Coverage.h"
 #include "OutputWriters.h"
 #include "PooledFit.h"
 #include "SamplingFrame.h"
@@ -26,6 +27,14 @@ enum class PBy {
 };
 const char* methodName(PBy by);
 
+// The share of dogs marked that a vaccination campaign aims at, unless told another.
+inline constexpr double kCoverageTarget = 0.70;
+
+// What to be careful about in a coverage: below the target even at its upper limit, without
+// limits, not given. where: "this stratum", "the city", "the survey".
+void coverageNotes(const inference::Coverage& coverage, double target, const std::string& where,
+                   std::vector<Note>& notes);
+
 struct TotalsRow {
     bool city = false;
     std::string stratum;
@@ -38,6 +47,10 @@ struct TotalsRow {
     double spreadOfP = 0.0;
     // Each stratum's test of one P and S against one pair per block.
     std::optional<PooledComparison> comparison;
+    // The share of its dogs marked, when the survey gives marks, and the dogs still to mark to
+    // reach the target (with a total).
+    std::optional<inference::Coverage> coverage;
+    std::optional<double> toVaccinate;
     std::vector<Note> notes;
 };
 
@@ -49,7 +62,8 @@ struct InTotal {
 
 class SurveyTotals {
 public:
-    SurveyTotals(SamplingFrame frame, PBy by);
+    // coverageTarget: the share marked that the dogs still to vaccinate are counted towards.
+    SurveyTotals(SamplingFrame frame, PBy by, double coverageTarget = kCoverageTarget);
 
     // The block's stratum in the frame. Throws InputError, naming the line and the stratum, when
     // the frame does not hold the stratum or holds fewer blocks than are sampled from it: a total
@@ -58,7 +72,7 @@ public:
     // A row that could not be read but names a stratum of the frame is still a block sampled
     // there; it is named in the stratum's warnings.
     void sampleUnread(const RowError& row);
-    // The block's fit and street count into its stratum. In input order.
+    // The block's fit, street count and marks into its stratum. In input order.
     void add(std::size_t stratum, const BlockRow& row, const inference::Analysis& analysis);
 
     // After the last block: the shared P of each stratum (or of the survey).
@@ -81,22 +95,31 @@ private:
         std::uint64_t sampled = 0;
         std::vector<inference::GroupBlock> blocks; // with a shared P
         std::vector<double> counts;                // their street counts, NaN where none
+        std::vector<double> marked;                // their marked dogs, NaN where not given
         PooledFit comparison;
-        inference::StratumSample sample; // with PBy::Block
+        inference::StratumSample sample;    // with PBy::Block
+        inference::CoverageSample coverage; // with PBy::Block: each used block's N its weight
         // By reason, in the order of inference::LeftOut after None.
         Named leftOut[4];
         Named unread;
         Named noDogs;
         Named noCount;
+        Named noMarks;
     };
 
     const inference::SharedP& sharedOf(std::size_t stratum) const;
     // The stratum's total; with a shared P also its expanded counts (count x shared P / own P).
     inference::Total stratumTotal(std::size_t k, TotalsRow& row,
                                   inference::Total& expandedCounts) const;
+    // The blocks of the stratum that give a coverage, each weighted by its N in the total.
+    inference::CoverageSample coverageSample(std::size_t k) const;
+    void setCoverage(TotalsRow& row, const inference::Coverage& coverage,
+                     const std::string& where) const;
 
     SamplingFrame frame_;
     PBy by_;
+    double target_;
+    bool anyMarked_ = false;
     std::vector<Stratum> strata_;
     std::vector<inference::SharedP> shared_; // one per stratum, or one for the survey
 };

@@ -196,9 +196,8 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
     notices << warningSentences(*lastAnalysis_);
 
     // Kept to draw the same plot again for a PDF or a printer.
-    lastPlot_ =
-        ProfilePlot{press.PROFLL, press.PROFPCT,    NPTS, QStringLiteral("log likelihood"), 10,
-                    kCurveBlue,   optP.isChecked(), marks};
+    lastPlot_ = ProfilePlot{press.PROFLL, press.PROFPCT,    NPTS, "log likelihood", 10,
+                            kCurveBlue,   optP.isChecked(), marks};
     lastRangePct_ = press.RANGEPCT;
     lastWhen_ = QDateTime::currentDateTime();
     if (details_ && details_->isVisible()) {
@@ -296,8 +295,8 @@ void Form1::PlotCurve(const PlotValues& YVALS, const PlotValues& XLABELS, std::i
                       const QString& TITLE, std::int16_t TITLETOP, Colour LINECOLOUR,
                       bool AUTOSCALE)
 {
-    kestrum::PlotCurve(picLL.canvas(), YVALS, XLABELS, NPOINTS, TITLE, TITLETOP, LINECOLOUR,
-                       AUTOSCALE, optP.isChecked());
+    kestrum::PlotCurve(picLL.canvas(), YVALS, XLABELS, NPOINTS, TITLE.toStdString(), TITLETOP,
+                       LINECOLOUR, AUTOSCALE, optP.isChecked());
 }
 
 } // namespace kestrum

@@ -15,6 +15,7 @@
 #include "Form1.h"
 #include "InferenceText.h"
 #include "NumberText.h"
+#include "PlanDialog.h"
 #include "Report.h"
 #include "SurveyWindow.h"
 #include "WholeFile.h"
@@ -96,6 +97,16 @@ void Form1::buildMenus()
     QMenu* analysis = menuBar()->addMenu(QStringLiteral("&Analysis"));
     QAction* details = analysis->addAction(QStringLiteral("Details..."), this, &Form1::showDetails);
     details->setObjectName(QStringLiteral("actionDetails"));
+    QAction* planSurvey = analysis->addAction(QStringLiteral("Plan a survey..."), this, [this] {
+        // Made at the first use and kept, with what was typed, as a child of the window.
+        auto* dialog = findChild<PlanDialog*>();
+        if (dialog == nullptr) {
+            dialog = std::make_unique<PlanDialog>(this).release();
+        }
+        dialog->show();
+        dialog->raise();
+    });
+    planSurvey->setObjectName(QStringLiteral("actionPlanSurvey"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* about = help->addAction(QStringLiteral("About Kestrum"), this, &Form1::showAbout);
@@ -211,7 +222,7 @@ SurveyWindow* Form1::openSurvey(const QString& path)
             return window.get();
         }
     }
-    SurveyWindow& window = *surveys_.emplace_back(std::make_unique<SurveyWindow>(library_));
+    SurveyWindow& window = *surveys_.emplace_back(std::make_unique<SurveyWindow>());
     connect(&window, &SurveyWindow::blockChosen, this, &Form1::estimateSurveyBlock);
     window.show();
     window.openSurvey(path);

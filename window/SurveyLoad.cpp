@@ -69,8 +69,7 @@ enum class Outcome { Complete, Cancelled, Stopped };
 
 // One run into a fresh result, with the frame or without.
 Outcome runOnce(LoadedSurvey& loaded, const std::optional<SamplingFrame>& frame,
-                KestrumN_E04JYF N_E04JYF, const std::atomic<bool>& stop,
-                const SurveyProgress& progress)
+                const std::atomic<bool>& stop, const SurveyProgress& progress)
 {
     const QString name = QFileInfo(loaded.settings.survey).fileName();
     const OpenFile input(loaded.settings.survey);
@@ -109,7 +108,7 @@ Outcome runOnce(LoadedSurvey& loaded, const std::optional<SamplingFrame>& frame,
     RowSink sink(loaded.rows->fd());
     Collected collected(loaded.messages, progress);
     try {
-        loaded.summary = runSurvey(source, sink, collected, options, N_E04JYF);
+        loaded.summary = runSurvey(source, sink, collected, options, nullptr);
         loaded.complete = true;
         return Outcome::Complete;
     } catch (const Cancelled&) {
@@ -183,7 +182,7 @@ QByteArray RowsFile::bytes(QString& problem) const
     return all;
 }
 
-std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings, KestrumN_E04JYF N_E04JYF,
+std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings,
                                          const std::atomic<bool>& stop,
                                          const SurveyProgress& progress)
 {
@@ -204,11 +203,11 @@ std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings, Kestrum
             frameProblem = fromStd(error.what());
         }
     }
-    if (runOnce(*loaded, frame, N_E04JYF, stop, progress) == Outcome::Stopped && frame) {
+    if (runOnce(*loaded, frame, stop, progress) == Outcome::Stopped && frame) {
         // Without the frame the survey may read to its end: then the frame was what stopped it.
         auto without = std::make_unique<LoadedSurvey>();
         without->settings = settings;
-        if (runOnce(*without, std::nullopt, N_E04JYF, stop, progress) != Outcome::Stopped) {
+        if (runOnce(*without, std::nullopt, stop, progress) != Outcome::Stopped) {
             frameProblem = loaded->problem;
             loaded = std::move(without);
         }
@@ -217,8 +216,8 @@ std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings, Kestrum
     return loaded;
 }
 
-SurveyJob::SurveyJob(quint64 run, SurveySettings settings, KestrumN_E04JYF N_E04JYF)
-    : run_(run), settings_(std::move(settings)), N_E04JYF_(N_E04JYF)
+SurveyJob::SurveyJob(quint64 run, SurveySettings settings)
+    : run_(run), settings_(std::move(settings))
 {}
 
 void SurveyJob::start()
@@ -228,19 +227,18 @@ void SurveyJob::start()
         auto next = std::chrono::steady_clock::now();
         const auto total =
             static_cast<std::uint64_t>(std::max<qint64>(0, QFileInfo(settings_.survey).size()));
-        loaded_ = loadSurvey(settings_, N_E04JYF_, stop_,
-                             [this, &next, total](std::uint64_t bytesRead, std::uint64_t blocks) {
-                                 const auto now = std::chrono::steady_clock::now();
-                                 if (now < next) {
-                                     return;
-                                 }
-                                 next = now + std::chrono::milliseconds(50);
-                                 emit progressed(run_,
-                                                 total > 0 ? static_cast<double>(bytesRead) /
-                                                                 static_cast<double>(total)
-                                                           : 0.0,
-                                                 blocks);
-                             });
+        loaded_ = loadSurvey(
+            settings_, stop_, [this, &next, total](std::uint64_t bytesRead, std::uint64_t blocks) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now < next) {
+                    return;
+                }
+                next = now + std::chrono::milliseconds(50);
+                emit progressed(
+                    run_,
+                    total > 0 ? static_cast<double>(bytesRead) / static_cast<double>(total) : 0.0,
+                    blocks);
+            });
         emit finished(run_);
     });
 }

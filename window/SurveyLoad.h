@@ -64,10 +64,11 @@ struct LoadedSurvey {
 
 using SurveyProgress = std::function<void(std::uint64_t bytesRead, std::uint64_t blocks)>;
 
-// Reads and fits the survey on the calling thread, every core fitting. A frame that cannot be
-// read, or that the survey does not fit (a stratum it lacks), is left out and said why, and the
-// survey runs again without it. stop: checked between batches of rows.
-std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings, KestrumN_E04JYF N_E04JYF,
+// Reads and fits the survey on the calling thread, every core fitting: every column from the exact
+// inference, as kestrum-estimate gives it without --search, so the estimation library is not
+// called. A frame that cannot be read, or that the survey does not fit (a stratum it lacks), is
+// left out and said why, and the survey runs again without it. stop: checked between batches.
+std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings,
                                          const std::atomic<bool>& stop,
                                          const SurveyProgress& progress);
 
@@ -77,7 +78,7 @@ class SurveyJob : public QObject {
     Q_OBJECT
 
 public:
-    SurveyJob(quint64 run, SurveySettings settings, KestrumN_E04JYF N_E04JYF);
+    SurveyJob(quint64 run, SurveySettings settings);
     // Stops the run and waits for it.
     ~SurveyJob() override;
     SurveyJob(const SurveyJob&) = delete;
@@ -97,7 +98,6 @@ signals:
 private:
     quint64 run_;
     SurveySettings settings_;
-    KestrumN_E04JYF N_E04JYF_;
     std::atomic<bool> stop_ = false;
     std::unique_ptr<LoadedSurvey> loaded_;
     std::thread thread_;

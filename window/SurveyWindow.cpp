@@ -44,8 +44,7 @@ QString fileName(const QString& path)
 
 } // namespace
 
-SurveyWindow::SurveyWindow(LibraryBinding& library, QWidget* parent)
-    : QMainWindow(parent), library_(library)
+SurveyWindow::SurveyWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("surveyWindow"));
     setWindowTitle(QStringLiteral("Kestrum survey"));
@@ -248,14 +247,9 @@ void SurveyWindow::start()
     if (settings_.survey.isEmpty()) {
         return;
     }
-    const KestrumN_E04JYF N_E04JYF = library_.entryPoint();
-    if (N_E04JYF == nullptr) {
-        warn(library_.error());
-        return;
-    }
     // A run still going is replaced: stopped, waited for, its signals told apart by number.
     job_.reset();
-    job_ = std::make_unique<SurveyJob>(++runs_, settings_, N_E04JYF);
+    job_ = std::make_unique<SurveyJob>(++runs_, settings_);
     connect(job_.get(), &SurveyJob::progressed, this, &SurveyWindow::progressed);
     connect(job_.get(), &SurveyJob::finished, this, &SurveyWindow::finished);
     progress_.setValue(0);

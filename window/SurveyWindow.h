@@ -19,7 +19,6 @@
 
 #include "CityReport.h"
 #include "ForestView.h"
-#include "LibraryBinding.h"
 #include "SurveyDescription.h"
 #include "SurveyLoad.h"
 #include "SurveyTableModel.h"
@@ -42,8 +41,7 @@ class SurveyWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    // library: bound on the window's thread before a run, and used by the run's threads.
-    explicit SurveyWindow(LibraryBinding& library, QWidget* parent = nullptr);
+    explicit SurveyWindow(QWidget* parent = nullptr);
     ~SurveyWindow() override;
 
     // Reads the survey, with the frame beside it when there is one, and its description.
@@ -93,7 +91,6 @@ private:
     void chooseFrame();
     void warn(const QString& text);
 
-    LibraryBinding& library_;
     SurveySettings settings_;
     SurveyDescription description_;
     quint64 runs_ = 0;

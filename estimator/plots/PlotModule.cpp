@@ -148,8 +148,8 @@ PlottedBlock WindowPlotter::estimateAndPlot(const EstimateInputs& inputs, bool s
 
     ImageCanvas canvas(QSize(kPlotWidth, kPlotHeight), windowFont());
     canvas.Cls();
-    PlotCurve(canvas, press.PROFLL, press.PROFPCT, NPTS, QStringLiteral("log likelihood"),
-              kTitleTop, kCurveBlue, true, profileOfP);
+    PlotCurve(canvas, press.PROFLL, press.PROFPCT, NPTS, "log likelihood", kTitleTop, kCurveBlue,
+              true, profileOfP);
     const inference::ProfileInterval& limits = result.block.analysis.limits(profiled);
     std::vector<double> marks;
     for (const inference::Limit& limit : {limits.lower, limits.upper}) {

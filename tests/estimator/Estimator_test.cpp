@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -33,8 +34,10 @@
 #include <nlohmann/json.hpp>
 
 #include "Analysis.h"
+#include "Coverage.h"
 #include "NumberText.h"
 #include "Population.h"
+#include "ProgramRun.h"
 #include "SurveyReader.h"
 
 namespace kestrum::survey {
@@ -74,27 +77,14 @@ const char* const kGoodCsv = "block,n100,n111,n101,n110,s_fixed,count\n"
                              "few seen,200,0,1,0,0.9,300\n"
                              "low,40,1,1,2,,100000000000000000000\n";
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using programtest::Cells;
+using programtest::csvRows;
+using programtest::Outcome;
+using programtest::slurp;
 
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class Estimator : public testing::Test {
+class Estimator : public programtest::ProgramTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kestrum-estimate-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    Estimator() : ProgramTest(KESTRUM_ESTIMATE_PATH) {}
 
     // The files of the folder whose names begin so.
     std::vector<std::string> filesNamed(const std::string& start) const
@@ -108,43 +98,14 @@ protected:
         return found;
     }
 
-    // The program in a folder holding survey.csv. The arguments follow the redirections, so they
-    // may redirect too ("< survey.csv", ">/dev/full"); shell runs before it ("ulimit -f 8 && ").
+    // The program in a folder holding survey.csv.
     Outcome run(const std::string& arguments, const std::string& survey = kGoodCsv,
                 const std::string& shell = "") const
     {
         std::ofstream(dir_ / "survey.csv", std::ios::binary) << survey;
-        const std::string command = "cd '" + dir_.string() + "' && " + shell + "'" + program_ +
-                                    "' > stdout 2> stderr " + arguments;
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ / "stdout"),
-                slurp(dir_ / "stderr")};
+        return runProgram(arguments, shell);
     }
-
-    fs::path dir_;
-    std::string program_ = KESTRUM_ESTIMATE_PATH;
 };
-
-using Cells = std::map<std::string, std::string>;
-
-// The output read back with the survey's CSV reader.
-std::vector<Cells> csvRows(const std::string& text)
-{
-    StringSource source(text);
-    RecordReader reader(source);
-    Record header;
-    Record record;
-    std::vector<Cells> rows;
-    EXPECT_TRUE(reader.next(header));
-    while (reader.next(record)) {
-        EXPECT_EQ(record.fields.size(), header.fields.size()) << "a row written half-way";
-        Cells& cells = rows.emplace_back();
-        for (std::size_t k = 0; k < header.fields.size() && k < record.fields.size(); ++k) {
-            cells[header.fields[k]] = record.fields[k];
-        }
-    }
-    return rows;
-}
 
 // Shortest text that reads back as the same double, or the window's own rounding.
 std::string printed(double value, int digits)
@@ -470,10 +431,20 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
               "\xEF\xBB"
               "block,n100,n111,n101,n110\nA,1,2,3,4\n",
               "lacks the column block (the first line must name block, n100, n111, n101 and n110, "
-              "and may name s_fixed and count, separated by commas, semicolons or tabs); the input "
-              "begins with part of a UTF-8 byte-order mark"},
+              "and may name s_fixed and count, separated by commas, semicolons or tabs; a sheet of "
+              "sightings names block, dog and visit); the input begins with part of a UTF-8 "
+              "byte-order mark"},
              {"survey.csv >/dev/full", kGoodCsv, "writing the output failed"},
              {"-o /dev/full survey.csv", kGoodCsv, "writing the output failed: No space left"},
+             {"survey.csv", "block,dog\nA,d\n",
+              "lacks the column visit (a sheet of sightings names block, dog and visit"},
+             {"survey.csv", "block,dog,visit1,visit2\n", "lacks the column visit3"},
+             {"survey.csv", "block,dog,visit,Visit1\n", "names both visit and visit1"},
+             {"survey.csv", "block,dog,visit,DOG\n", "names the column dog twice"},
+             {"survey.csv", "block,dog,visit\n", "no blocks"},
+             {"--tally survey.csv", kGoodCsv, "holds frequencies already"},
+             {"--tally --json survey.csv", kGoodCsv, "--json excludes --tally"},
+             {"--coverage-target 0 survey.csv", kGoodCsv, "--coverage-target"},
              {"-o /dev/full/fits.csv survey.csv", kGoodCsv, "cannot write /dev/full/fits.csv"},
              // Before the run, not after it.
              {"-o . survey.csv", kGoodCsv, "cannot write .: Is a directory"},
@@ -485,6 +456,213 @@ TEST_F(Estimator, WhatCannotBeReadOrWrittenStopsTheRun)
         EXPECT_EQ(ran.out, "");
         EXPECT_NE(ran.err.find(told), std::string::npos) << ran.err;
     }
+}
+
+// A sheet of sightings is fitted as the frequency survey it tallies to: directly (unsorted, from a
+// file and from a pipe), through --tally and read back, and as one row per dog, the same fits.
+// What the sheet gets wrong is told with its lines; the share of dogs marked has limits inside
+// 0..1, and each stratum counts the dogs still to vaccinate.
+TEST_F(Estimator, SightingsAreFittedAsTheirTally)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::string dogRows[6];
+    std::vector<std::string> sightings;
+    for (int b = 0; b < 6; ++b) {
+        const std::string block = "b" + std::to_string(b);
+        const std::string stratum = b < 3 ? "centre" : "edge";
+        for (int d = 0; d < 25; ++d) {
+            bool seen[3];
+            for (bool& s : seen) {
+                s = uniform(random) < 0.6;
+            }
+            seen[0] = seen[0] || d == 0;
+            seen[2] = seen[2] || !(seen[0] || seen[1]); // a dog on the sheet was seen
+            const bool marked = uniform(random) < 0.3 + 0.1 * b || (b == 1 && d == 0);
+            const std::string dog = block + "-" + std::to_string(d);
+            const std::string count = d == 0 ? std::to_string(30 + b) : "";
+            dogRows[b] += block + "," + stratum + "," + dog + "," + (seen[0] ? "x" : "") + "," +
+                          (seen[1] ? "yes" : "no") + "," + (seen[2] ? "1" : "") + "," +
+                          (marked ? "yes" : "no") + "," + count + ",T" + std::to_string(b % 2) +
+                          "\n";
+            bool first = true;
+            for (int k = 0; k < 3; ++k) {
+                if (seen[k]) {
+                    // The mark on the dog's first sighting only, as a team would note it.
+                    sightings.push_back(
+                        block + "," + stratum + "," + dog + "," + std::to_string(k + 1) + "," +
+                        (first ? (marked ? "Y" : "n") : "") + "," + (first ? count : "") + ",T" +
+                        std::to_string(b % 2) + "," + (k == 0 ? "\"new, seen\"" : "again") + "\n");
+                    first = false;
+                }
+            }
+        }
+    }
+    std::shuffle(sightings.begin(), sightings.end(), random);
+    std::string sheet = "block,stratum,dog,visit,marked,count,team,notes\n";
+    // One row per dog with the blocks in the order the sightings first name them, so that every
+    // sum over blocks is taken in the same order.
+    std::string dogSheet = "block,stratum,dog,visit1,visit2,visit3,marked,count,team\n";
+    for (const std::string& row : sightings) {
+        sheet += row;
+        std::string& rows = dogRows[row[1] - '0'];
+        dogSheet += rows;
+        rows.clear();
+    }
+    // A sighting entered twice, and a mark the other way: neither changes the tally.
+    const std::size_t twice = sightings.size() + 2;
+    sheet += "b4,edge,b4-0,1,,,T0,again\n";
+    sheet += "b1,centre,b1-0,1,no,,T1,again\n"; // marked on its first sighting
+    std::ofstream(dir_ / "frame.csv") << "stratum,blocks\ncentre,20\nedge,6\n";
+
+    const Outcome direct = run("--frame frame.csv survey.csv", sheet);
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    for (const std::string& told :
+         {"survey.csv:" + std::to_string(twice) +
+              ": warning: dog entered twice for one visit, counted once: \"b4-0\" on visit 1 "
+              "(lines ",
+          "survey.csv:" + std::to_string(twice + 1) +
+              ": warning: dog marked on one sighting and not on another, counted as marked: "
+              "\"b1-0\""}) {
+        EXPECT_NE(direct.err.find(told), std::string::npos) << direct.err;
+    }
+    const Outcome tally = run("--tally survey.csv", sheet);
+    ASSERT_EQ(tally.status, 0) << tally.err;
+    EXPECT_EQ(tally.out.substr(0, tally.out.find('\n')),
+              "block,stratum,n100,n111,n101,n110,count,marked,seen_visit1,seen_visit2,seen_visit3,"
+              "new_dogs,team,notes");
+    const std::vector<Cells> rows = csvRows(direct.out);
+    ASSERT_EQ(rows.size(), 6u + 1 + 3);
+    const std::map<std::string, std::vector<Cells>> others{
+        {"--tally, read back", csvRows(run("--frame frame.csv survey.csv", tally.out).out)},
+        {"from a pipe", csvRows(run("--frame frame.csv -", sheet, "cat survey.csv | ").out)},
+        {"one row per dog", csvRows(run("--frame frame.csv survey.csv", dogSheet).out)},
+    };
+    for (const auto& [how, other] : others) {
+        SCOPED_TRACE(how);
+        ASSERT_EQ(other.size(), rows.size());
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const auto same = std::find_if(other.begin(), other.end(), [&](const Cells& row) {
+                return row.at("fit") == rows[k].at("fit") &&
+                       row.at("block") == rows[k].at("block") &&
+                       row.at("stratum") == rows[k].at("stratum");
+            });
+            ASSERT_NE(same, other.end());
+            EXPECT_EQ(same - other.begin(), static_cast<std::ptrdiff_t>(k)) << "in order";
+            for (const auto& [name, cell] : rows[k]) {
+                // The lines are those of each file, and the notes those of one row per dog.
+                if (name != "line" && name != "warnings" &&
+                    (name != "notes" || how != "one row per dog")) {
+                    EXPECT_EQ(same->at(name), cell) << name << " of row " << k;
+                }
+            }
+            EXPECT_EQ(same->count("notes"), how == "one row per dog" ? 0u : 1u);
+        }
+    }
+
+    // Blocks in the order of their first lines, each dog once; the share marked of the dogs seen
+    // on visit 1 with Wilson's limits; the notes of a block's sightings, each once.
+    std::size_t lastLine = 0;
+    for (std::size_t k = 0; k < 6; ++k) {
+        const Cells& row = rows[k];
+        SCOPED_TRACE(row.at("block"));
+        EXPECT_GT(std::stoul(row.at("line")), lastLine);
+        lastLine = std::stoul(row.at("line"));
+        const inference::Share share =
+            inference::wilson(std::stod(row.at("marked")), std::stod(row.at("seen_visit1")));
+        EXPECT_EQ(row.at("coverage"), printed(share.estimate, -1));
+        EXPECT_EQ(row.at("coverage_lower"), printed(share.lower, -1));
+        EXPECT_EQ(row.at("coverage_upper"), printed(share.upper, -1));
+        EXPECT_EQ(row.at("count"), std::to_string(30 + std::stoi(row.at("block").substr(1))));
+        EXPECT_EQ(std::stoi(row.at("seen_visit1")) + std::stoi(row.at("new_dogs")), 25)
+            << "every dog seen on some visit";
+        EXPECT_TRUE(row.at("notes") == "new, seen | again" ||
+                    row.at("notes") == "again | new, seen")
+            << row.at("notes");
+        EXPECT_EQ(row.at("to_vaccinate"), "");
+    }
+    EXPECT_NE(rows[0].at("warnings").find("Dogs entered twice") == std::string::npos,
+              rows[0].at("block") == "b4");
+    // Each stratum's share of its dogs, and the city's between them; the dogs still to mark.
+    const auto number = [](const Cells& row, const char* name) { return std::stod(row.at(name)); };
+    for (std::size_t k = 7; k < 10; ++k) {
+        const Cells& row = rows[k];
+        SCOPED_TRACE(row.at("fit") + " " + row.at("stratum"));
+        EXPECT_TRUE(0.0 < number(row, "coverage_lower") &&
+                    number(row, "coverage_lower") < number(row, "coverage") &&
+                    number(row, "coverage") < number(row, "coverage_upper") &&
+                    number(row, "coverage_upper") < 1.0);
+        EXPECT_NEAR(number(row, "to_vaccinate"),
+                    number(row, "total") * std::max(0.0, 0.7 - number(row, "coverage")), 1e-9);
+    }
+    EXPECT_GT(number(rows[9], "coverage"),
+              std::min(number(rows[7], "coverage"), number(rows[8], "coverage")));
+    EXPECT_LT(number(rows[9], "coverage"),
+              std::max(number(rows[7], "coverage"), number(rows[8], "coverage")));
+    EXPECT_NE(rows[6].at("coverage"), "") << "the survey's, weighted by the blocks' counts";
+    const std::vector<Cells> high =
+        csvRows(run("--coverage-target 0.95 --frame frame.csv survey.csv", sheet).out);
+    for (std::size_t k = 6; k < 10; ++k) {
+        EXPECT_EQ(number(high[k], "coverage_upper") < 0.95,
+                  high[k].at("warnings").find("below the target of 95.0%") != std::string::npos)
+            << high[k].at("warnings");
+    }
+    EXPECT_GT(number(high[9], "to_vaccinate"), number(rows[9], "to_vaccinate"));
+}
+
+// Columns the tool does not read travel to each block row, after the tool's, named as R and
+// pandas name them and read back as they read the input: a decimal comma as a point, in JSON a
+// number where the cell is one, null where it is empty.
+TEST_F(Estimator, TheSurveysOwnColumnsTravel)
+{
+    const std::string survey = "block;n100;n111;n101;n110;team;P;;notes;gps;marked\n"
+                               "north;10;20;5;7;A;x;;\"a; b\";1,5;30\n"
+                               "south;3;4;5;6;007;;; ;-0,25;\n"
+                               "over;10;20;5;7;B;;;;;43\n"
+                               "short;1;2\n";
+    const Outcome ran = run("survey.csv", survey);
+    ASSERT_EQ(ran.status, 1) << ran.err;
+    EXPECT_NE(ran.err.find("survey.csv:4: marked is 43, more than the 42 dogs identified on the "
+                           "first count"),
+              std::string::npos)
+        << ran.err;
+    const std::string header = ran.out.substr(0, ran.out.find('\n'));
+    EXPECT_TRUE(header.ends_with(",to_vaccinate,team,P.1,column_8,notes,gps")) << header;
+    const std::vector<Cells> rows = csvRows(ran.out);
+    ASSERT_EQ(rows.size(), 5u);
+    const std::array<std::array<const char*, 6>, 5> own{{
+        {"A", "x", "", "a; b", "1.5", "30"},
+        {"007", "", "", "", "-0.25", ""},
+        {"B", "", "", "", "", "43"},
+        {"", "", "", "", "", ""},
+        {"", "", "", "", "", ""},
+    }};
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(rows[k].at("team") + "|" + rows[k].at("P.1") + "|" + rows[k].at("column_8") +
+                      "|" + rows[k].at("notes") + "|" + rows[k].at("gps") + "|" +
+                      rows[k].at("marked"),
+                  std::string(own[k][0]) + "|" + own[k][1] + "|" + own[k][2] + "|" + own[k][3] +
+                      "|" + own[k][4] + "|" + (k == 2 ? "" : own[k][5]));
+    }
+    EXPECT_EQ(rows[0].at("coverage"), printed(30.0 / 42, -1));
+    EXPECT_EQ(rows[1].at("coverage"), "") << "no marked count";
+    EXPECT_EQ(rows[2].at("status") + rows[3].at("status"), "errorerror");
+
+    std::istringstream lines(run("--json survey.csv", survey).out);
+    std::vector<nlohmann::json> json;
+    for (std::string line; std::getline(lines, line);) {
+        json.push_back(nlohmann::json::parse(line));
+    }
+    ASSERT_EQ(json.size(), 5u);
+    EXPECT_EQ(json[0]["gps"], 1.5);
+    EXPECT_EQ(json[0]["P.1"], "x");
+    EXPECT_TRUE(json[0]["column_8"].is_null());
+    EXPECT_EQ(json[1]["team"], "007") << "text, as written";
+    EXPECT_EQ(json[1]["gps"], -0.25);
+    EXPECT_EQ(json[2]["team"], "B") << "an error row carries its cells";
+    EXPECT_FALSE(json[4].contains("team")) << "the pooled row has none";
+    EXPECT_TRUE(json[0]["P"].is_number()) << "the tool's own P, beside the survey's P.1";
 }
 
 // Each stratum's total is its frame's blocks over the blocks used times the sum of the N that the

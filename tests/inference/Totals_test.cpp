@@ -1,14 +1,19 @@
-// City totals against values worked out apart from the code: the textbook formulas of the
-// stratified expansion estimator, evaluated term by term in double precision.
+// City totals and vaccination coverage against values worked out apart from the code: the
+// textbook formulas of the stratified expansion and ratio estimators, evaluated term by term (each
+// block's d = x (c - R) on its own) in double precision.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
+#include <limits>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Analysis.h"
+#include "Coverage.h"
 #include "SharedP.h"
 #include "Totals.h"
 
@@ -163,6 +168,87 @@ TEST(Totals, EachBlockKeepsWhatItsOwnDogsShowBeyondChance)
     EXPECT_NEAR(P(differ, expected(0.3, 0.6), 0.6), 0.3, 0.01);
     // Within the bounds, however the block's dogs fell.
     EXPECT_GE(P(differ, {50, 0, 0, 0}), kLowerBound);
+}
+
+TEST(Coverage, WilsonLimitsStayInsideZeroToOne)
+{
+    for (const auto& [marked, identified, lower, upper] :
+         std::initializer_list<std::array<double, 4>>{
+             {0, 10, 0, 0.2775327998628892},
+             {7, 10, 0.39677814746114537, 0.8922087325936989},
+             {10, 10, 0.7224672001371107, 1},
+         }) {
+        const Share share = wilson(marked, identified);
+        EXPECT_DOUBLE_EQ(share.estimate, marked / identified);
+        EXPECT_NEAR(share.lower, lower, 1e-13);
+        EXPECT_NEAR(share.upper, upper, 1e-13);
+        EXPECT_TRUE(share.lower <= share.estimate && share.estimate <= share.upper);
+    }
+    EXPECT_FALSE(wilson(0, 0).given()) << "no dog identified";
+}
+
+// Two strata of a frame, one alone, the survey's blocks as drawn from a city too large to count,
+// and a census; each block's dogs x (with the variance of its estimate) and marked m of n.
+TEST(Coverage, ShareOfAllTheDogsWithLimitsForTheChoiceOfBlocks)
+{
+    struct Block {
+        double x, m, n, varianceOfX;
+    };
+    const auto sampleOf = [](const std::vector<Block>& blocks) {
+        CoverageSample sample;
+        for (const Block& b : blocks) {
+            sample.add(b.x, b.varianceOfX, b.m, b.n);
+        }
+        return sample;
+    };
+    const std::vector<Block> centreBlocks{{20, 6, 10, 4}, {30, 12, 15, 9}, {12, 2, 8, 2}};
+    const std::vector<Block> edgeBlocks{{15, 9, 12, 3}, {9, 3, 6, 1}};
+    const CoverageSample centre = sampleOf(centreBlocks);
+    const CoverageSample edge = sampleOf(edgeBlocks);
+    std::vector<Block> all = centreBlocks;
+    all.insert(all.end(), edgeBlocks.begin(), edgeBlocks.end());
+    const CoverageSample survey = sampleOf(all);
+    const double infinite = std::numeric_limits<double>::infinity();
+
+    // share, se, lower, upper; the t quantile of 3, 2, 4 and no degrees of freedom.
+    const std::vector<std::pair<std::vector<CoverageStratum>, std::array<double, 4>>> cases{
+        {{{10, &centre}, {4, &edge}},
+         {0.634162303665, 0.0965432669255, 0.333439168945, 0.857282608264}},
+        {{{10, &centre}}, {0.629032258065, 0.117855939335, 0.20514096749, 0.917632213584}},
+        {{{infinite, &survey}}, {0.636627906977, 0.0923735863226, 0.378060911062, 0.834698958028}},
+        {{{2, &edge}}, {0.65625, 0.0613480890389, 0.529897058341, 0.763781272292}},
+    };
+    for (const auto& [strata, expected] : cases) {
+        const Coverage got = coverage(strata);
+        ASSERT_EQ(got.status, CoverageStatus::Given);
+        const std::array<double, 4> values{got.share, got.se, got.lower, got.upper};
+        for (std::size_t k = 0; k < 4; ++k) {
+            EXPECT_NEAR(values[k], expected[k], 1e-10) << "column " << k;
+        }
+    }
+
+    // One block of a stratum sampled: no spread, no limits; a stratum of the frame with blocks
+    // and none that gives a share: no share. A stratum of no blocks adds nothing.
+    const CoverageSample one = sampleOf({centreBlocks[0]});
+    const CoverageSample none;
+    const std::vector<CoverageStratum> single{{10, &one}, {4, &edge}};
+    EXPECT_EQ(coverage(single).status, CoverageStatus::WithoutLimits);
+    const std::vector<CoverageStratum> missing{{10, &centre}, {4, &none}};
+    EXPECT_EQ(coverage(missing).status, CoverageStatus::NotGiven);
+    const std::vector<CoverageStratum> empty{{10, &centre}, {0, &none}};
+    EXPECT_NEAR(coverage(empty).share, 0.629032258065, 1e-10);
+    EXPECT_NEAR(coverage(empty).upper, 0.917632213584, 1e-10);
+
+    // Every dog marked, or none: limits inside 0..1 that reach the share itself.
+    for (const double m : {0.0, 1.0}) {
+        const CoverageSample extreme =
+            sampleOf({{20, 10 * m, 10, 4}, {30, 15 * m, 15, 9}, {12, 8 * m, 8, 2}});
+        const CoverageStratum stratum{10, &extreme};
+        const Coverage got = coverage(std::span(&stratum, 1));
+        EXPECT_EQ(got.share, m);
+        EXPECT_TRUE(got.lower >= 0.0 && got.upper <= 1.0 && got.lower < got.upper);
+        EXPECT_EQ(m == 0.0 ? got.lower : got.upper, m);
+    }
 }
 
 } // namespace

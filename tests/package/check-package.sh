@@ -2,9 +2,10 @@
 # Builds the .deb, unpacks it into a temporary root and checks it as an installed system would see
 # it: the files, the menu entry, metainfo and manual pages under Debian's own validators, lintian,
 # and the installed programs and library running from that root, not from the build tree.
-# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP
+# usage: check-package.sh CPACK CMAKE BUILD_DIR CONSUMER_SOURCE LIBRARY_LOOKUP [PAGE]
+# PAGE: the kestrum.html the package was configured with; without it the package holds none.
 set -euo pipefail
-cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5
+cpack=$1 cmake=$2 build=$3 consumer=$4 lookup=$5 page=${6:-}
 source=$(cd "$(dirname "$0")/../.." && pwd)
 # As someone builds a release tarball unpacked with umask 002: files the build makes are
 # group-writable unless the package sets their modes.
@@ -46,12 +47,19 @@ for dependency in libnlopt0 libqt6widgets6; do
 done
 
 # --- Files ---
-for file in usr/bin/Kestrum usr/bin/kestrum-estimate; do
+installed_page=$root/usr/share/kestrum/kestrum.html
+if [ -n "$page" ]; then
+  cmp -s "$page" "$installed_page" || fail "usr/share/kestrum/kestrum.html is not the page built"
+elif [ -e "$installed_page" ]; then
+  fail "usr/share/kestrum/kestrum.html installed though no page was built"
+fi
+for file in usr/bin/Kestrum usr/bin/kestrum-estimate usr/bin/kestrum-plan; do
   [ -x "$root/$file" ] || fail "$file is missing or not executable"
 done
 for file in usr/include/kestrum.h usr/share/applications/kestrum.desktop \
             usr/share/icons/hicolor/scalable/apps/kestrum.svg \
             usr/share/man/man1/Kestrum.1.gz usr/share/man/man1/kestrum-estimate.1.gz \
+            usr/share/man/man1/kestrum-plan.1.gz \
             usr/share/doc/kestrum/copyright usr/share/doc/kestrum/changelog.gz \
             usr/share/doc/kestrum/README.md.gz; do
   [ -s "$root/$file" ] || fail "$file is missing or empty"
@@ -109,7 +117,7 @@ grep -q '<launchable type="desktop-id">kestrum.desktop</launchable>' "${metainfo
 
 # --- Manual pages: no warnings from groff, and every option the installed program takes ---
 export LC_ALL=C.UTF-8 MANWIDTH=200
-for page in Kestrum kestrum-estimate; do
+for page in Kestrum kestrum-estimate kestrum-plan; do
   if ! man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >"$work/$page.txt" 2>"$work/$page.err" ||
      [ -s "$work/$page.err" ] || ! grep -q "^NAME" "$work/$page.txt"; then
     fail "the manual page of $page does not render cleanly: $(cat "$work/$page.err")"
@@ -148,6 +156,25 @@ fit=$("$root/usr/bin/kestrum-estimate" --digits 3 --plots "$work/plots" "$work/s
                $1 == "block" { print $c }') || true
 [ "$fit" = "-52.741" ] || fail "the installed kestrum-estimate fits (10,20,5,7) to '$fit', not -52.741"
 [ -s "$work/plots/market.png" ] || fail "the installed kestrum-estimate made no plot: its plot module is not found"
+
+# The planner: every option in its page, and a plan with its curve drawn.
+if "$root/usr/bin/kestrum-plan" --help >"$work/plan-help.txt" 2>&1; then
+  for option in $(grep -oE -- '--[a-z][a-z-]+' "$work/plan-help.txt" | sort -u); do
+    grep -qe "$option" "$work/kestrum-plan.txt" || fail "kestrum-plan(1) lacks $option"
+  done
+else
+  fail "the installed kestrum-plan --help failed: $(cat "$work/plan-help.txt")"
+fi
+printf 'stratum,blocks,dogs_per_block,dogs_cv,P,S
+centre,40,25,0.4,0.6,0.8
+town,120,15,0.5,0.5,0.85
+edge,300,8,0.5,0.45,0.9
+' >"$work/plan.csv"
+blocks=$("$root/usr/bin/kestrum-plan" --target 20 --plot "$work/curve.png" "$work/plan.csv" |
+         awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "blocks_to_count") c = i }
+                  NR > 1 { last = $c } END { print last }') || true
+[ "$blocks" = "80" ] || fail "the installed kestrum-plan plans '$blocks' blocks for ±20%, not 80"
+[ -s "$work/curve.png" ] || fail "the installed kestrum-plan drew no curve"
 
 # A program of someone else's finds the library through find_package in the root alone.
 if "$cmake" -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \

@@ -18,10 +18,10 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr Colour kStratumBlue = 0xC00000;
 
-ForestRow block(const char* name, double estimate, double lower, double upper)
+ForestRow block(const std::string& name, double estimate, double lower, double upper)
 {
     ForestRow row;
-    row.label = QString::fromUtf8(name);
+    row.label = name;
     row.estimate = estimate;
     row.lower = lower;
     row.upper = upper;
@@ -33,12 +33,12 @@ ForestPlot survey()
     ForestPlot plot;
     ForestRow heading;
     heading.kind = ForestRow::Kind::Heading;
-    heading.label = QStringLiteral("centre");
+    heading.label = "centre";
     plot.rows.push_back(heading);
     plot.rows.push_back(block("market", 40.0, 30.0, 50.0));
     plot.rows.push_back(block("station", 20.0, 10.0, 60.0));
     ForestRow none = block("temple", kNaN, kNaN, kNaN);
-    none.note = QStringLiteral("no street count");
+    none.note = "no street count";
     plot.rows.push_back(none);
     ForestRow stratum = block("centre: dogs per block", 30.0, 20.0, 45.0);
     stratum.kind = ForestRow::Kind::Stratum;
@@ -47,7 +47,7 @@ ForestPlot survey()
 }
 
 // The centre of the axis label that reads text: where that many dogs lie.
-std::optional<double> tickAt(const RecordingCanvas& canvas, const QString& text)
+std::optional<double> tickAt(const RecordingCanvas& canvas, const std::string& text)
 {
     for (const RecordedText& label : canvas.texts())
         if (label.text == text)
@@ -56,12 +56,12 @@ std::optional<double> tickAt(const RecordingCanvas& canvas, const QString& text)
 }
 
 // The row whose label is name: the y of its middle (the label's middle).
-double rowMiddle(const RecordingCanvas& canvas, const QString& name)
+double rowMiddle(const RecordingCanvas& canvas, const std::string& name)
 {
     for (const RecordedText& label : canvas.texts())
         if (label.text == name)
             return label.topLeft.y() + 13.0 / 2.0;
-    ADD_FAILURE() << name.toStdString();
+    ADD_FAILURE() << name;
     return kNaN;
 }
 
@@ -105,7 +105,7 @@ TEST(ForestPlot, RangesPointsAndDiamondsStandWhereTheAxisSays)
     const ForestPlot plot = survey();
     const ForestScale scale = forestScale(canvas, plot);
     ASSERT_EQ(drawForest(canvas, plot, scale, 0, plot.rows.size()), plot.rows.size());
-    const auto x = [&](int dogs) { return *tickAt(canvas, QString::number(dogs)); };
+    const auto x = [&](int dogs) { return *tickAt(canvas, std::to_string(dogs)); };
 
     // market: a black line from 30 to 50 dogs (and the middle line of its point), and its point
     // filled around 40.
@@ -133,7 +133,7 @@ TEST(ForestPlot, RangesPointsAndDiamondsStandWhereTheAxisSays)
     EXPECT_LT(across(canvas, stratum - 2.0, kStratumBlue)[0].to.x(), widest[0].to.x());
 
     // Numbers on the right; the block without an estimate says why instead.
-    const auto said = [&](const QString& text) {
+    const auto said = [&](const std::string& text) {
         return std::any_of(canvas.texts().begin(), canvas.texts().end(),
                            [&](const RecordedText& t) { return t.text == text; });
     };
@@ -158,7 +158,7 @@ TEST(ForestPlot, RangesThatRunOnEndInArrows)
     drawForest(canvas, plot, forestScale(canvas, plot), 0, 3);
     const auto ends = [&](const char* name) {
         // Lines of the row that are not horizontal: an arrowhead's two strokes.
-        const double y = rowMiddle(canvas, QString::fromUtf8(name));
+        const double y = rowMiddle(canvas, name);
         std::vector<RecordedLine> strokes;
         for (const RecordedLine& line : canvas.lines())
             if (line.from.y() == y && line.to.y() != y && line.colour == kBlack)
@@ -182,9 +182,9 @@ TEST(ForestPlot, LongLabelsAreCutAndLongSurveysDrawnInParts)
 {
     ForestPlot plot;
     for (int k = 0; k < 100; ++k)
-        plot.rows.push_back(block(k == 0 ? "a block whose name is far too long for its column of "
-                                           "labels, however wide"
-                                         : qPrintable(QStringLiteral("b%1").arg(k)),
+        plot.rows.push_back(block(k == 0 ? std::string("a block whose name is far too long for its "
+                                                       "column of labels, however wide")
+                                         : "b" + std::to_string(k),
                                   10.0 + k, 5.0 + k, 20.0 + k));
     RecordingCanvas canvas(600.0, 300.0);
     const ForestScale scale = forestScale(canvas, plot);
@@ -195,14 +195,27 @@ TEST(ForestPlot, LongLabelsAreCutAndLongSurveysDrawnInParts)
     EXPECT_LE(forestHeight(canvas, fit), 300.0);
     EXPECT_GT(forestHeight(canvas, fit + 1), 300.0);
     const RecordedText& cut = canvas.texts()[2];
-    EXPECT_TRUE(cut.text.endsWith(QChar(0x2026)));
-    EXPECT_LE(7.0 * double(cut.text.size()), 200.0);
+    EXPECT_TRUE(cut.text.ends_with("\u2026"));
+    EXPECT_LE(canvas.TextWidth(cut.text), 200.0);
+
+    // A name in letters of two bytes is cut between letters, never inside one.
+    ForestPlot accented;
+    std::string name;
+    for (int k = 0; k < 40; ++k)
+        name += "\u00e9";
+    accented.rows.push_back(block(name, 10.0, 5.0, 20.0));
+    RecordingCanvas narrow(150.0, 300.0);
+    drawForest(narrow, accented, forestScale(narrow, accented), 0, 1);
+    const std::string& shortened = narrow.texts()[2].text;
+    ASSERT_TRUE(shortened.ends_with("\u2026"));
+    EXPECT_EQ((shortened.size() - 3) % 2, 0u);
+    EXPECT_EQ(shortened.substr(0, shortened.size() - 3), name.substr(0, shortened.size() - 3));
 
     // The last rows, on a canvas of their own: the same scale, and no row past the end.
     canvas.forget();
     EXPECT_EQ(drawForest(canvas, plot, scale, 98, fit), 2u);
     EXPECT_FALSE(std::isnan(rowMiddle(canvas, "b99")));
-    EXPECT_TRUE(tickAt(canvas, QString::number(scale.top)).has_value());
+    EXPECT_TRUE(tickAt(canvas, std::to_string(static_cast<int>(scale.top))).has_value());
     EXPECT_EQ(drawForest(canvas, plot, scale, 100, fit), 0u);
 }
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "NumberText.h"
+#include "NumberCore.h"
 #include "PlotCurve.h"
 #include "PlotLimitMarks.h"
 #include "RecordingCanvas.h"
@@ -39,7 +39,10 @@ Curve hump(int n, float low, float high)
 }
 
 // The worked example: 21 points on 949 x 381, values from -60 to -52.741.
-Curve workedExample() { return hump(21, -60.0f, -52.741f); }
+Curve workedExample()
+{
+    return hump(21, -60.0f, -52.741f);
+}
 
 RecordingCanvas plotted(const Curve& curve, bool autoscale = true, bool profileOfP = true)
 {
@@ -47,8 +50,8 @@ RecordingCanvas plotted(const Curve& curve, bool autoscale = true, bool profileO
     // What an earlier plot leaves behind: its colour, and the red line's dashes.
     canvas.setForeColor(kBlue192);
     canvas.setDrawStyle(DrawStyle::Dash);
-    PlotCurve(canvas, curve.y, curve.x, curve.n, QStringLiteral("log likelihood"), 10, kBlue192,
-              autoscale, profileOfP);
+    PlotCurve(canvas, curve.y, curve.x, curve.n, "log likelihood", 10, kBlue192, autoscale,
+              profileOfP);
     return canvas;
 }
 
@@ -79,17 +82,17 @@ TEST(PlotCurve, WorkedExample)
         SCOPED_TRACE(i);
         EXPECT_EQ(curve[i].from, i > 0 ? curve[i - 1].to : curve[0].from);
         const double nx = curve[i].to.x();
-        EXPECT_EQ(ticks[i].from, QPointF(nx, 351.0));
-        EXPECT_EQ(ticks[i].to, QPointF(nx, 341.0));
-        EXPECT_EQ(texts[i].topLeft, QPointF(static_cast<float>(nx - 10.0), 356.0));
-        EXPECT_EQ(texts[i].text, text::printForm(example.x(i + 2)));
+        EXPECT_EQ(ticks[i].from, Point(nx, 351.0));
+        EXPECT_EQ(ticks[i].to, Point(nx, 341.0));
+        EXPECT_EQ(texts[i].topLeft, Point(static_cast<float>(nx - 10.0), 356.0));
+        EXPECT_EQ(texts[i].text, text::printFormOf(example.x(i + 2)));
     }
 
     // Lowest, highest and middle value at the left edge, 5 above their heights.
     const std::pair<const char*, double> values[] = {
         {"-60.0000", 328.375}, {"-52.7410", 42.625}, {"-56.3705", 185.5}};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(texts[21 + i].text, QString::fromLatin1(values[i].first));
+        EXPECT_EQ(texts[21 + i].text, values[i].first);
         EXPECT_NEAR(texts[21 + i].topLeft.y(), values[i].second, 1e-3);
         EXPECT_EQ(texts[21 + i].topLeft.x(), 0.0);
     }
@@ -109,14 +112,14 @@ TEST(PlotCurve, WorkedExample)
         EXPECT_EQ(line.style, line.colour == kPureRed ? DrawStyle::Dash : DrawStyle::Solid);
     EXPECT_EQ(canvas.drawStyle(), DrawStyle::Solid);
     for (std::size_t i = 0; i < 24; ++i)
-        EXPECT_EQ(texts[i].colour, kBlack) << texts[i].text.toStdString();
-    EXPECT_EQ(texts[24].text, QStringLiteral("log likelihood"));
-    EXPECT_EQ(texts[24].topLeft, QPointF(kWidth - 200.0, 10.0));
+        EXPECT_EQ(texts[i].colour, kBlack) << texts[i].text;
+    EXPECT_EQ(texts[24].text, "log likelihood");
+    EXPECT_EQ(texts[24].topLeft, Point(kWidth - 200.0, 10.0));
     EXPECT_EQ(texts[24].colour, kBlue192);
     // The caption, one text line below the x labels, names the profiled parameter.
-    EXPECT_EQ(texts[20].text, QStringLiteral("% seen"));
-    EXPECT_EQ(texts[20].topLeft, QPointF(kWidth - 50.0, kHeight - 25.0 + kLineHeight));
-    EXPECT_EQ(plotted(example, true, false).texts()[20].text, QStringLiteral("% stay"));
+    EXPECT_EQ(texts[20].text, "% seen");
+    EXPECT_EQ(texts[20].topLeft, Point(kWidth - 50.0, kHeight - 25.0 + kLineHeight));
+    EXPECT_EQ(plotted(example, true, false).texts()[20].text, "% stay");
 }
 
 // n points give n - 1 segments, ticks and labels; the arrays hold 100 values, so a larger count
@@ -125,8 +128,8 @@ TEST(PlotCurve, WorkedExample)
 TEST(PlotCurve, PointsAndExtremesLandInPlace)
 {
     using Values = std::vector<float>;
-    std::vector<std::pair<Values, int>> cases{{{1, 2, 3, 4}, 4}, {{4, 3, 2, 1}, 4},
-                                              {{7, 2, 7, 2, 5}, 5}, {{0, 1}, 2}};
+    std::vector<std::pair<Values, int>> cases{
+        {{1, 2, 3, 4}, 4}, {{4, 3, 2, 1}, 4}, {{7, 2, 7, 2, 5}, 5}, {{0, 1}, 2}};
     Values many;
     for (int j = 1; j <= 100; ++j)
         many.push_back(static_cast<float>(j % 7));
@@ -161,8 +164,8 @@ TEST(PlotCurve, PointsAndExtremesLandInPlace)
         EXPECT_NEAR(red[0].from.y() - top, 1.92 * (bottom - top) / (*high - *low), 1e-3);
         const auto& texts = canvas.texts();
         ASSERT_EQ(texts.size(), values.size() + 4);
-        EXPECT_EQ(texts[values.size()].text, text::format(*low, QStringLiteral("#.###0")));
-        EXPECT_EQ(texts[values.size() + 1].text, text::format(*high, QStringLiteral("#.###0")));
+        EXPECT_EQ(texts[values.size()].text, text::formatNumber(*low, "#.###0"));
+        EXPECT_EQ(texts[values.size() + 1].text, text::formatNumber(*high, "#.###0"));
     }
 }
 
@@ -174,9 +177,11 @@ TEST(PlotCurve, NothingIsDrawnWithoutARangeOfValues)
     one.n = 1;
     none.n = 0;
     // All values equal, one point, none, no value a number, and no AUTOSCALE.
-    for (const auto& [curve, autoscale] :
-         {std::pair{hump(10, 5.0f, 5.0f), true}, {one, true}, {none, true},
-          {hump(5, nan, nan), true}, {workedExample(), false}}) {
+    for (const auto& [curve, autoscale] : {std::pair{hump(10, 5.0f, 5.0f), true},
+                                           {one, true},
+                                           {none, true},
+                                           {hump(5, nan, nan), true},
+                                           {workedExample(), false}}) {
         const RecordingCanvas canvas = plotted(curve, autoscale);
         EXPECT_TRUE(canvas.lines().empty() && canvas.texts().empty()) << curve.n << autoscale;
     }
@@ -194,7 +199,9 @@ TEST(PlotLimitMarks, MarksOnlyWhereTheCurveMeetsTheLine)
         std::vector<LimitMark> outcomes;
     } cases[] = {
         {"both crossings", workedExample(), {49.857, 60.143}, {M::Drawn, M::Drawn}},
-        {"between the crossings, off the curve", workedExample(), {55.0, 60.143},
+        {"between the crossings, off the curve",
+         workedExample(),
+         {55.0, 60.143},
          {M::OffCurve, M::Drawn}},
         {"a few pixels off", workedExample(), {49.857 + 0.2}, {M::OffCurve}},
         {"beyond the points", workedExample(), {30.0, 70.0}, {M::OutsidePlot, M::OutsidePlot}},
@@ -212,8 +219,8 @@ TEST(PlotLimitMarks, MarksOnlyWhereTheCurveMeetsTheLine)
                 continue;
             ASSERT_NE(mark, canvas.lines().end());
             EXPECT_NEAR(mark->from.x(), 94.9 + (c.limits[i] - 45.0) * 37.96, 1e-3);
-            EXPECT_EQ(*mark, (RecordedLine{QPointF(mark->from.x(), lineY - 7.0),
-                                           QPointF(mark->from.x(), lineY + 7.0), kPureRed,
+            EXPECT_EQ(*mark, (RecordedLine{Point(mark->from.x(), lineY - 7.0),
+                                           Point(mark->from.x(), lineY + 7.0), kPureRed,
                                            DrawStyle::Solid, mark->order}));
             ++mark;
         }

@@ -34,7 +34,7 @@ void plotExample(Canvas& canvas)
         y(j) = j == 1 || j == 21 ? -60.0f : static_cast<float>(-52.741 - 7.259 * t * t);
         x(j) = static_cast<float>(59 + j);
     }
-    PlotCurve(canvas, y, x, 21, QStringLiteral("log likelihood"), 10, 0xC00000, true, true);
+    PlotCurve(canvas, y, x, 21, "log likelihood", 10, 0xC00000, true, true);
 }
 
 // What the widget shows inside its frame.
@@ -123,7 +123,11 @@ void PictureBoxTest::linesAreCutToTheCanvas()
         int count;         // pixels drawn in all
         DrawStyle style = DrawStyle::Solid;
     } cases[] = {
-        {"dashed: 6 on, 4 off", {0.0, 5.0}, {99.0, 5.0}, {{0, 5}, {5, 5}, {10, 5}, {95, 5}}, 60,
+        {"dashed: 6 on, 4 off",
+         {0.0, 5.0},
+         {99.0, 5.0},
+         {{0, 5}, {5, 5}, {10, 5}, {95, 5}},
+         60,
          DrawStyle::Dash},
         {"within", {2.5, 3.5}, {7.9, 3.0}, {{2, 3}, {7, 3}}, 6},
         {"across, far beyond both sides", {-1e12, 10.5}, {1e12, 10.5}, {{0, 10}, {99, 10}}, 100},
@@ -135,7 +139,7 @@ void PictureBoxTest::linesAreCutToTheCanvas()
     for (const auto& c : cases) {
         ImageCanvas canvas(QSize(100, 50));
         canvas.setDrawStyle(c.style);
-        canvas.Line(c.from, c.to, kPureRed);
+        canvas.Line(Point(c.from.x(), c.from.y()), Point(c.to.x(), c.to.y()), kPureRed);
         int drawn = 0;
         for (int y = 0; y < 50; ++y) {
             for (int x = 0; x < 100; ++x) {
@@ -152,7 +156,7 @@ void PictureBoxTest::linesAreCutToTheCanvas()
     ImageCanvas canvas(QSize(100, 40), windowFont());
     for (const double y : {kNaN, kInf, 2.0}) {
         canvas.setCurrentY(y);
-        canvas.Print(QStringLiteral("-60.0000"));
+        canvas.Print("-60.0000");
         QCOMPARE(allBackground(canvas.image()), !std::isfinite(y));
     }
 }

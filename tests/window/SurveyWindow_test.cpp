@@ -163,7 +163,7 @@ private slots:
         // last; drawn in the window.
         QStringList labels;
         for (const kestrum::ForestRow& row : window.findChild<kestrum::ForestView*>()->plot().rows)
-            labels << row.label;
+            labels << QString::fromStdString(row.label);
         QCOMPARE(labels, (QStringList{"centre", "market", "station", "temple",
                                       "centre: dogs per block", "edge", "river", "farm", "mill",
                                       "edge: dogs per block", "city: dogs per block"}));

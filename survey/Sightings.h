@@ -1,0 +1,171 @@
+// A sheet of sightings tallied into blocks: the form field teams fill in, one row per dog seen on a
+// count (block, dog, visit) or one row per dog (block, dog, visit1, visit2, visit3). Each block's
+// dogs seen on the first count fall into the four histories by the second and third counts; dogs
+// first seen later are counted apart. What the sheet gets wrong (a dog entered twice for a visit,
+// the same dog under two blocks, marks that differ) is counted as the SheetCheck says and told.
+//
+// Memory: a block's dogs are held only until its last row, so a sheet sorted by block needs the
+// dogs of one block at a time, and any other the dogs of the blocks still open. To know where
+// each block ends the sheet is read twice: first the block and dog columns alone, then
+// everything. A regular file is read again from its start; anything else (a pipe) is kept in a
+// temporary file on its first reading. Across blocks, the check of a dog entered under two blocks
+// keeps, for a sheet sorted by block, a Bloom filter of fixed size on the first reading (4 MiB)
+// and on the second only the dogs it flags, each checked exactly; for any other sheet a hash of
+// every dog's name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "SurveyReader.h"
+
+namespace kestrum::survey {
+
+// The input's bytes, kept for a second reading once the header says they are sightings. Until
+// keep() or forget() it holds what it reads in memory: the header and what was read with it.
+class ReplaySource final : public ByteSource {
+public:
+    explicit ReplaySource(ByteSource& source) : source_(source) {}
+    ~ReplaySource() override;
+    ReplaySource(const ReplaySource&) = delete;
+    ReplaySource& operator=(const ReplaySource&) = delete;
+
+    std::size_t read(char* buffer, std::size_t size) override;
+    bool rewindable() const override { return true; }
+    // Back to the first byte: the source rewound where it can be, else the temporary file.
+    // Throws InputError when that fails.
+    void rewind() override;
+
+    // Everything read from here on (and before) can be read again. Throws InputError when no
+    // temporary file can be made.
+    void keep();
+    // Nothing needs reading again: what is held goes.
+    void forget();
+
+private:
+    enum class Mode { Holding, Passing, Spooling, Replaying };
+
+    ByteSource& source_;
+    Mode mode_ = Mode::Holding;
+    std::string held_;
+    int fd_ = -1; // the temporary file, gone from its folder as soon as it is made
+};
+
+// Yes or no as a sheet writes it: yes, no, y, n, 1, 0, true, false in any case; for a visit of a
+// sheet of one row per dog also x (seen) and blank (not seen). Empty when the text is none of
+// them; for marked, blank is "not said" and also empty, told apart by the caller.
+std::optional<bool> readYesNo(std::string_view text, bool xAndBlank);
+
+// The checks of a block as the warnings of its row: one sentence for each kind, naming the first
+// few. RowUnread is told as its own error row and only noted here.
+std::vector<Note> checkNotes(const std::vector<SheetCheck>& checks);
+// One check as told after "<file>:<line>: "; empty for RowUnread.
+std::string checkMessage(const SheetCheck& check);
+
+// Values of one of the survey's own columns in a block, joined by " | ", up to this many bytes.
+inline constexpr std::size_t kOwnCellBytes = std::size_t{64} << 10;
+
+class SightingsTally {
+public:
+    // firstReading: the reader of the sheet, past its header. layout: a form of sightings.
+    SightingsTally(ReplaySource& source, RecordReader& firstReading, const SheetLayout& layout);
+
+    // As SurveyReader::next().
+    std::optional<Row> next();
+    std::uint64_t bytesRead() const { return second_ ? second_->bytesRead() : 0; }
+
+private:
+    struct Dog {
+        std::uint8_t seen = 0; // bit k: seen on visit k + 1
+        bool differsTold = false;
+        std::size_t line = 0; // its first row
+        std::size_t visitLine[3] = {};
+        std::size_t yesLine = 0; // the first row that says it is marked, and not marked
+        std::size_t noLine = 0;
+    };
+    struct OwnValues {
+        std::string joined;
+        std::string last;
+        std::unordered_set<std::string> values;
+        bool cut = false;
+    };
+    struct OpenBlock {
+        std::size_t slot = 0; // in the queue of rows, counted from the first row ever queued
+        std::size_t line = 0;
+        std::unordered_map<std::string, Dog> dogs;
+        std::uint64_t rowsRead = 0;
+        std::string stratum;
+        std::size_t stratumLine = 0;
+        std::string stratumSeen; // on any row, read or not: where a block none of whose rows
+                                 // could be read was sampled
+        std::optional<double> count;
+        std::size_t countLine = 0;
+        std::optional<double> sFixed;
+        std::size_t sFixedLine = 0;
+        std::string conflict; // block values that differ between its rows
+        std::string unreadLines;
+        std::vector<OwnValues> own;
+        std::vector<SheetCheck> checks;
+    };
+    // Where each block's rows begin and end, from the first reading; its tally while it is open.
+    struct Plan {
+        std::size_t firstLine = 0;
+        std::uint64_t lastRecord = 0;
+        std::uint32_t ordinal = 0;
+        std::uint32_t rows = 0; // an upper bound on its dogs, to size their table once
+        std::unique_ptr<OpenBlock> open;
+    };
+
+    void plan(RecordReader& records);
+    // The dogs of a run of rows of one block into the filter; those it had seen become suspects.
+    void filterRun(std::vector<std::uint64_t>& run);
+    bool readRecord();
+    OpenBlock& open(Plan& plan);
+    void sighting(OpenBlock& block, Dog& d, const std::string& dog, int visit, std::size_t line);
+    void finish(const std::string& name, Plan& plan);
+    void blockValue(OpenBlock& block, std::optional<double>& held, std::size_t& heldLine,
+                    std::optional<double> value, std::string_view column, std::size_t line,
+                    const std::string& text);
+
+    ReplaySource& source_;
+    RecordReader& first_;
+    const SheetLayout& layout_;
+    bool planned_ = false;
+    std::uint64_t firstRecords_ = 0;
+    std::uint64_t firstBytes_ = 0;
+    std::unordered_map<std::string, Plan> plans_;
+    std::vector<const std::string*> names_; // by ordinal
+
+    // A blocked Bloom filter: each dog sets 4 bits of one 64-bit word. Only while every block's
+    // rows lie together: once one does not, every dog is checked on the second reading.
+    std::vector<std::uint64_t> filter_;
+    std::unordered_set<std::uint64_t> suspects_; // dogs in more than one run of rows
+    bool unsorted_ = false;
+
+    std::optional<RecordReader> second_;
+    Record record_;
+    std::uint64_t records_ = 0;
+    bool ended_ = false;
+    std::size_t openBlocks_ = 0;
+    Plan* lastPlan_ = nullptr; // a sheet sorted by block finds its block here
+    std::string lastName_;
+    // Rows in the order of their lines; a block's waits for its last row.
+    std::deque<std::optional<Row>> queue_;
+    std::size_t popped_ = 0;
+    // Each suspect's first block and line, by a hash of its name.
+    struct Home {
+        std::uint32_t ordinal = 0;
+        std::size_t line = 0;
+    };
+    std::unordered_map<std::uint64_t, Home> homes_;
+};
+
+} // namespace kestrum::survey
