@@ -22,6 +22,11 @@ void SurveyResults::block(const BlockResult& result, std::size_t stratum)
         row.nLower = result.population->lower;
         row.nUpper = result.population->upper;
     }
+    if (result.row.marked) {
+        marked_ = true;
+        row.marked = static_cast<double>(*result.row.marked);
+        row.coverage = inference::wilson(row.marked, counts.total());
+    }
     for (Note& note : rowNotes(result)) {
         row.warnings.push_back(std::move(note.message));
     }
@@ -34,6 +39,7 @@ void SurveyResults::failed(const RowError& error)
     row.block = error.block;
     row.stratum = error.stratum;
     row.failed = true;
+    row.sighting = error.sighting;
     row.error = error.reason;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Coverage.h"
 #include "Profile.h"
 #include "Survey.h"
 
@@ -26,6 +27,7 @@ struct RowSummary {
     std::string stratum;
     std::size_t stratumIndex = 0; // in the frame, with one
     bool failed = false;          // not a block: error says why, and no number is given
+    bool sighting = false;        // failed: a row of a sheet of sightings, not a block of its own
     std::string error;
     std::array<std::int32_t, 4> counts{}; // n100, n111, n101, n110
     double sFixed = kNone;                // NaN: S estimated
@@ -37,6 +39,8 @@ struct RowSummary {
     inference::Limit nUpper;
     double pInTotal = kNone; // with a frame: the P and N by which the block went into the total
     double nInTotal = kNone;
+    double marked = kNone;             // the marked among the dogs identified, when the survey says
+    inference::Share coverage;         // their share, with Wilson's limits
     std::vector<std::string> warnings; // one sentence each, as the warnings column gives them
 
     bool sHeld() const { return !std::isnan(sFixed); }
@@ -54,11 +58,14 @@ public:
     const std::optional<PooledResult>& pooledFit() const { return pooled_; }
     // A row per stratum of the frame, then the city's; empty without a frame.
     const std::vector<TotalsRow>& totalsRows() const { return totals_; }
+    // Some block gives its marked dogs: the survey has coverage columns.
+    bool marked() const { return marked_; }
 
 private:
     std::vector<RowSummary> rows_;
     std::optional<PooledResult> pooled_;
     std::vector<TotalsRow> totals_;
+    bool marked_ = false;
 };
 
 } // namespace kestrum::survey

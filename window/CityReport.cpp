@@ -45,18 +45,32 @@ QString escaped(const QString& text)
     return text.toHtmlEscaped();
 }
 
-// The table of blocks as the report gives it: the N with its limits in one cell.
-QStringList reportBlockColumns()
+// A column of the report's table of blocks: its share of the page's width, and whether its text
+// wraps (the names and the warnings) or stands to the right (the numbers).
+struct ReportColumn {
+    QString title;
+    double width;
+    bool wraps;
+};
+
+// The N with its limits in one cell, and with marks the coverage with its limits.
+std::vector<ReportColumn> reportBlockColumns(bool marked)
 {
-    return {QStringLiteral("block"),   QStringLiteral("stratum"),
-            QStringLiteral("1,0,0"),   QStringLiteral("1,1,1"),
-            QStringLiteral("1,0,1"),   QStringLiteral("1,1,0"),
-            QStringLiteral("S"),       QStringLiteral("P"),
-            QStringLiteral("count"),   QStringLiteral("N (95% limits)"),
-            QStringLiteral("warnings")};
+    std::vector<ReportColumn> columns{
+        {QStringLiteral("block"), 0.13, true},    {QStringLiteral("stratum"), 0.09, true},
+        {QStringLiteral("1,0,0"), 0.045, false},  {QStringLiteral("1,1,1"), 0.045, false},
+        {QStringLiteral("1,0,1"), 0.045, false},  {QStringLiteral("1,1,0"), 0.045, false},
+        {QStringLiteral("S"), 0.065, false},      {QStringLiteral("P"), 0.05, false},
+        {QStringLiteral("count"), 0.05, false},   {QStringLiteral("N (95% limits)"), 0.16, false},
+        {QStringLiteral("warnings"), 0.275, true}};
+    if (marked) {
+        columns.back().width -= 0.12;
+        columns.insert(columns.end() - 1, {QStringLiteral("coverage (95% limits)"), 0.12, false});
+    }
+    return columns;
 }
 
-QStringList reportBlockCells(const survey::RowSummary& row)
+QStringList reportBlockCells(const survey::RowSummary& row, bool marked)
 {
     QString N = blockCell(row, BlockColumn::N);
     if (!N.isEmpty() && row.nLower.kind != inference::LimitKind::NotGiven) {
@@ -67,24 +81,27 @@ QStringList reportBlockCells(const survey::RowSummary& row)
     if (name.isEmpty()) {
         name = QStringLiteral("line %1").arg(row.line);
     }
-    return {name,
-            blockCell(row, BlockColumn::Stratum),
-            blockCell(row, BlockColumn::N100),
-            blockCell(row, BlockColumn::N111),
-            blockCell(row, BlockColumn::N101),
-            blockCell(row, BlockColumn::N110),
-            blockCell(row, BlockColumn::S),
-            blockCell(row, BlockColumn::P),
-            blockCell(row, BlockColumn::Count),
-            N,
-            blockCell(row, BlockColumn::Warnings)};
+    QStringList cells{name,
+                      blockCell(row, BlockColumn::Stratum),
+                      blockCell(row, BlockColumn::N100),
+                      blockCell(row, BlockColumn::N111),
+                      blockCell(row, BlockColumn::N101),
+                      blockCell(row, BlockColumn::N110),
+                      blockCell(row, BlockColumn::S),
+                      blockCell(row, BlockColumn::P),
+                      blockCell(row, BlockColumn::Count),
+                      N};
+    if (marked) {
+        QString coverage = blockCell(row, BlockColumn::Coverage);
+        if (!coverage.isEmpty()) {
+            coverage += QStringLiteral(" (%1 to %2)")
+                            .arg(blockCell(row, BlockColumn::CoverageLower),
+                                 blockCell(row, BlockColumn::CoverageUpper));
+        }
+        cells << coverage;
+    }
+    return cells << blockCell(row, BlockColumn::Warnings);
 }
-
-// Shares of the page's width, for the columns above; the names and the warnings wrap.
-constexpr double kBlockWidths[] = {0.13,  0.09, 0.045, 0.045, 0.045, 0.045,
-                                   0.065, 0.05, 0.05,  0.16,  0.275};
-constexpr bool kWraps[] = {true,  true,  false, false, false, false,
-                           false, false, false, false, true};
 
 QString describedBy(const CityReportContent& content)
 {
@@ -131,6 +148,11 @@ QString summaryHtml(const CityReportContent& content)
     if (survey.framed()) {
         html += QStringLiteral("<h3>Strata and the city</h3>") +
                 reportTable(strataColumns(), strataRows(survey));
+    }
+    if (survey.results.marked()) {
+        html += QStringLiteral("<h3>Vaccination coverage</h3><p>%1</p>")
+                    .arg(escaped(coverageSentence(survey))) +
+                reportTable(coverageColumns(), coverageRows(survey));
     }
     return html;
 }
@@ -275,17 +297,19 @@ public:
 
     // Rows of cells in columns of the widths given (shares of the page), the cells of the
     // columns that wrap wrapped, the header on top of every page the table takes.
-    void table(const QStringList& columns, const double* widths, const bool* wraps,
-               const std::vector<QStringList>& rows)
+    void table(const std::vector<ReportColumn>& columns, const std::vector<QStringList>& rows)
     {
         const QFont font = reportFont(7.0);
         const QFont bold = reportFont(7.0, true);
         const QFontMetricsF metrics(font, &device_);
         const double pad = metrics.lineSpacing() / 4.0;
         std::vector<double> left{0.0};
-        for (qsizetype k = 0; k < columns.size(); ++k) {
-            left.push_back(left.back() + widths[k] * area_.width());
+        for (const ReportColumn& column : columns) {
+            left.push_back(left.back() + column.width * area_.width());
         }
+        const auto wraps = [&columns](qsizetype k) {
+            return columns[static_cast<std::size_t>(k)].wraps;
+        };
         const double headerHeight = metrics.lineSpacing() + 2.0 * pad;
         const auto cellRect = [&](qsizetype k, double top, double height) {
             return QRectF(left[static_cast<std::size_t>(k)] + pad, top + pad,
@@ -296,11 +320,11 @@ public:
         const auto header = [&] {
             painter_.setFont(bold);
             painter_.setPen(Qt::black);
-            for (qsizetype k = 0; k < columns.size(); ++k) {
-                painter_.drawText(cellRect(k, y_, headerHeight),
-                                  Qt::AlignBottom |
-                                      (k < 2 || wraps[k] ? Qt::AlignLeft : Qt::AlignRight),
-                                  columns[k]);
+            for (std::size_t k = 0; k < columns.size(); ++k) {
+                const auto at = static_cast<qsizetype>(k);
+                painter_.drawText(cellRect(at, y_, headerHeight),
+                                  Qt::AlignBottom | (wraps(at) ? Qt::AlignLeft : Qt::AlignRight),
+                                  columns[k].title);
             }
             y_ += headerHeight;
             painter_.setPen(QPen(Qt::black, 0.0));
@@ -314,7 +338,7 @@ public:
         for (const QStringList& row : rows) {
             double height = metrics.lineSpacing();
             for (qsizetype k = 0; k < row.size(); ++k) {
-                if (wraps[k] && !row[k].isEmpty()) {
+                if (wraps(k) && !row[k].isEmpty()) {
                     height = std::max(
                         height,
                         metrics.boundingRect(cellRect(k, 0.0, 1e9), Qt::TextWordWrap, row[k])
@@ -332,7 +356,7 @@ public:
             for (qsizetype k = 0; k < row.size(); ++k) {
                 painter_.drawText(
                     cellRect(k, y_, height),
-                    Qt::AlignTop | (wraps[k] ? Qt::TextWordWrap | Qt::AlignLeft : Qt::AlignRight),
+                    Qt::AlignTop | (wraps(k) ? Qt::TextWordWrap | Qt::AlignLeft : Qt::AlignRight),
                     row[k]);
             }
             y_ += height;
@@ -388,18 +412,21 @@ QString cityReportHtml(const CityReportContent& content)
     html += methodAndWarningsHtml(content);
     html += QStringLiteral("<h2 style=\"page-break-before:always\">Blocks</h2>"
                            "<table class=\"blocks\"><thead><tr>");
-    const QStringList columns = reportBlockColumns();
-    for (const QString& column : columns) {
-        html += QStringLiteral("<th>%1</th>").arg(escaped(column));
+    const bool marked = content.survey->results.marked();
+    const std::vector<ReportColumn> columns = reportBlockColumns(marked);
+    for (const ReportColumn& column : columns) {
+        html += QStringLiteral("<th>%1</th>").arg(escaped(column.title));
     }
     html += QStringLiteral("</tr></thead><tbody>");
     for (const survey::RowSummary& row : content.survey->results.rows()) {
-        const QStringList cells = reportBlockCells(row);
+        const QStringList cells = reportBlockCells(row, marked);
         html +=
             row.failed ? QStringLiteral("<tr style=\"color:#a00000\">") : QStringLiteral("<tr>");
         for (qsizetype k = 0; k < cells.size(); ++k) {
             html += QStringLiteral("<td%1>%2</td>")
-                        .arg(kWraps[k] ? QString() : QStringLiteral(" align=\"right\""),
+                        .arg(columns[static_cast<std::size_t>(k)].wraps
+                                 ? QString()
+                                 : QStringLiteral(" align=\"right\""),
                              escaped(cells[k]));
         }
         html += QStringLiteral("</tr>");
@@ -423,9 +450,9 @@ bool paintCityReport(QPagedPaintDevice& device, const CityReportContent& content
     std::vector<QStringList> rows;
     rows.reserve(content.survey->results.rows().size());
     for (const survey::RowSummary& row : content.survey->results.rows()) {
-        rows.push_back(reportBlockCells(row));
+        rows.push_back(reportBlockCells(row, content.survey->results.marked()));
     }
-    pages.table(reportBlockColumns(), kBlockWidths, kWraps, rows);
+    pages.table(reportBlockColumns(content.survey->results.marked()), rows);
     pages.finish();
     return painter.end();
 }

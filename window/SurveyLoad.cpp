@@ -93,6 +93,7 @@ Outcome runOnce(LoadedSurvey& loaded, const std::optional<SamplingFrame>& frame,
     options.jobs = std::max(1u, std::thread::hardware_concurrency());
     options.frame = frame;
     options.pBy = loaded.settings.pBy;
+    options.coverageTarget = loaded.settings.coverageTarget;
     options.observer = &loaded.results;
     options.stop = &stop;
     if (frame) {

@@ -25,6 +25,7 @@ struct SurveySettings {
     QString survey;               // the survey's file
     std::optional<QString> frame; // its sampling frame's file
     survey::PBy pBy = survey::PBy::Stratum;
+    double coverageTarget = survey::kCoverageTarget; // a share, as --coverage-target takes it
 };
 
 // The frame kept beside a survey, when there is one: NAME.frame.csv for NAME.csv, else frame.csv

@@ -9,23 +9,13 @@
 
 namespace kestrum {
 
-namespace {
-
-constexpr int kColumns = static_cast<int>(BlockColumn::kCount);
-
-BlockColumn columnAt(int column)
-{
-    return static_cast<BlockColumn>(column);
-}
-
-} // namespace
-
 SurveyTableModel::SurveyTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void SurveyTableModel::setSurvey(std::shared_ptr<const LoadedSurvey> loaded)
 {
     beginResetModel();
     loaded_ = std::move(loaded);
+    columns_ = loaded_ ? blockColumns(*loaded_) : std::vector<BlockColumn>{};
     order_.resize(loaded_ ? loaded_->results.rows().size() : 0);
     std::iota(order_.begin(), order_.end(), std::size_t{0});
     endResetModel();
@@ -36,6 +26,12 @@ const survey::RowSummary& SurveyTableModel::summary(int row) const
     return loaded_->results.rows()[order_[static_cast<std::size_t>(row)]];
 }
 
+int SurveyTableModel::position(BlockColumn column) const
+{
+    const auto at = std::find(columns_.begin(), columns_.end(), column);
+    return at == columns_.end() ? -1 : static_cast<int>(at - columns_.begin());
+}
+
 int SurveyTableModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(order_.size());
@@ -43,7 +39,7 @@ int SurveyTableModel::rowCount(const QModelIndex& parent) const
 
 int SurveyTableModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : kColumns;
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
 }
 
 QVariant SurveyTableModel::data(const QModelIndex& index, int role) const
@@ -52,7 +48,7 @@ QVariant SurveyTableModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const survey::RowSummary& row = summary(index.row());
-    const BlockColumn column = columnAt(index.column());
+    const BlockColumn column = this->column(index.column());
     switch (role) {
     case Qt::DisplayRole:
         return blockCell(row, column);
@@ -76,22 +72,22 @@ QVariant SurveyTableModel::data(const QModelIndex& index, int role) const
 
 QVariant SurveyTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumns) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return blockColumnTitle(columnAt(section));
+        return blockColumnTitle(column(section));
     }
     return {};
 }
 
 void SurveyTableModel::sort(int column, Qt::SortOrder order)
 {
-    if (!loaded_ || column < 0 || column >= kColumns) {
+    if (!loaded_ || column < 0 || column >= columnCount()) {
         return;
     }
     const auto& rows = loaded_->results.rows();
-    const BlockColumn by = columnAt(column);
+    const BlockColumn by = this->column(column);
     const bool down = order == Qt::DescendingOrder;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();

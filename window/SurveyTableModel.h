@@ -23,6 +23,10 @@ public:
     void setSurvey(std::shared_ptr<const LoadedSurvey> loaded);
     // The row shown at position row, after sorting.
     const survey::RowSummary& summary(int row) const;
+    // What the column at this position shows.
+    BlockColumn column(int column) const { return columns_[static_cast<std::size_t>(column)]; }
+    // The position of a column; -1 when it is not shown.
+    int position(BlockColumn column) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -35,6 +39,7 @@ public:
 
 private:
     std::shared_ptr<const LoadedSurvey> loaded_;
+    std::vector<BlockColumn> columns_;
     std::vector<std::size_t> order_; // the row shown at each position
 };
 

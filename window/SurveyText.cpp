@@ -50,13 +50,41 @@ const TotalsRow* cityRow(const LoadedSurvey& loaded)
 QString blockColumnTitle(BlockColumn column)
 {
     static const std::array<QString, static_cast<std::size_t>(BlockColumn::kCount)> titles{
-        QStringLiteral("line"),    QStringLiteral("block"),      QStringLiteral("stratum"),
-        QStringLiteral("1,0,0"),   QStringLiteral("1,1,1"),      QStringLiteral("1,0,1"),
-        QStringLiteral("1,1,0"),   QStringLiteral("S"),          QStringLiteral("P"),
-        QStringLiteral("count"),   QStringLiteral("N"),          QStringLiteral("N lower"),
-        QStringLiteral("N upper"), QStringLiteral("P in total"), QStringLiteral("N in total"),
+        QStringLiteral("line"),
+        QStringLiteral("block"),
+        QStringLiteral("stratum"),
+        QStringLiteral("1,0,0"),
+        QStringLiteral("1,1,1"),
+        QStringLiteral("1,0,1"),
+        QStringLiteral("1,1,0"),
+        QStringLiteral("S"),
+        QStringLiteral("P"),
+        QStringLiteral("count"),
+        QStringLiteral("N"),
+        QStringLiteral("N lower"),
+        QStringLiteral("N upper"),
+        QStringLiteral("P in total"),
+        QStringLiteral("N in total"),
+        QStringLiteral("marked"),
+        QStringLiteral("coverage"),
+        QStringLiteral("coverage lower"),
+        QStringLiteral("coverage upper"),
         QStringLiteral("warnings")};
     return titles[static_cast<std::size_t>(column)];
+}
+
+std::vector<BlockColumn> blockColumns(const LoadedSurvey& loaded)
+{
+    std::vector<BlockColumn> columns;
+    for (int k = 0; k < static_cast<int>(BlockColumn::kCount); ++k) {
+        const auto column = static_cast<BlockColumn>(k);
+        const bool ofCoverage =
+            column >= BlockColumn::Marked && column <= BlockColumn::CoverageUpper;
+        if (!ofCoverage || loaded.results.marked()) {
+            columns.push_back(column);
+        }
+    }
+    return columns;
 }
 
 bool isTextColumn(BlockColumn column)
@@ -116,6 +144,14 @@ QString blockCell(const RowSummary& row, BlockColumn column)
         return proportion(row.pInTotal);
     case BlockColumn::NInTotal:
         return given(row.nInTotal) ? dogs(row.nInTotal) : QString();
+    case BlockColumn::Marked:
+        return given(row.marked) ? text::plain(row.marked) : QString();
+    case BlockColumn::Coverage:
+        return proportion(row.coverage.estimate);
+    case BlockColumn::CoverageLower:
+        return proportion(row.coverage.lower);
+    case BlockColumn::CoverageUpper:
+        return proportion(row.coverage.upper);
     case BlockColumn::Warnings: {
         if (row.failed) {
             return QStringLiteral("Not read: ") + fromStd(row.error) + QLatin1Char('.');
@@ -165,6 +201,14 @@ double blockSortValue(const RowSummary& row, BlockColumn column)
         return row.pInTotal;
     case BlockColumn::NInTotal:
         return row.nInTotal;
+    case BlockColumn::Marked:
+        return row.marked;
+    case BlockColumn::Coverage:
+        return row.coverage.estimate;
+    case BlockColumn::CoverageLower:
+        return row.coverage.lower;
+    case BlockColumn::CoverageUpper:
+        return row.coverage.upper;
     default:
         break;
     }
@@ -212,6 +256,89 @@ QList<QStringList> strataRows(const LoadedSurvey& loaded)
             QString::fromLatin1(survey::methodName(row.method))};
     }
     return rows;
+}
+
+namespace {
+
+QString percent(double share)
+{
+    return text::format(100.0 * share, QStringLiteral("0")) + QLatin1Char('%');
+}
+
+QStringList coverageCells(const std::optional<inference::Coverage>& coverage,
+                          std::optional<double> toVaccinate)
+{
+    if (!coverage || coverage->status == inference::CoverageStatus::NotGiven) {
+        return {QStringLiteral("none"), QString(), QString()};
+    }
+    return {percent(coverage->share),
+            coverage->status == inference::CoverageStatus::Given
+                ? QStringLiteral("%1 to %2").arg(percent(coverage->lower), percent(coverage->upper))
+                : QString(),
+            toVaccinate ? wholeDogs(*toVaccinate) : QString()};
+}
+
+} // namespace
+
+QStringList coverageColumns()
+{
+    return {QStringLiteral("stratum"), QStringLiteral("coverage"), QStringLiteral("95% limits"),
+            QStringLiteral("target"), QStringLiteral("dogs still to vaccinate")};
+}
+
+QList<QStringList> coverageRows(const LoadedSurvey& loaded)
+{
+    QList<QStringList> rows;
+    if (!loaded.results.marked()) {
+        return rows;
+    }
+    const QString target = percent(loaded.settings.coverageTarget);
+    const auto row = [&target](const QString& name, const QStringList& cells) {
+        return QStringList{name, cells[0], cells[1], target, cells[2]};
+    };
+    if (!loaded.framed()) {
+        if (const auto& pooled = loaded.results.pooledFit()) {
+            rows << row(QStringLiteral("the blocks counted"),
+                        coverageCells(pooled->coverage, std::nullopt));
+        }
+        return rows;
+    }
+    for (const TotalsRow& totals : loaded.results.totalsRows()) {
+        rows << row(stratumName(totals), coverageCells(totals.coverage, totals.toVaccinate));
+    }
+    return rows;
+}
+
+QString coverageSentence(const LoadedSurvey& loaded)
+{
+    if (!loaded.results.marked()) {
+        return {};
+    }
+    const TotalsRow* city = cityRow(loaded);
+    const auto& pooled = loaded.results.pooledFit();
+    const std::optional<inference::Coverage> coverage = city != nullptr ? city->coverage
+                                                        : pooled        ? pooled->coverage
+                                                                        : std::nullopt;
+    const QString whose = city != nullptr ? QStringLiteral("the city's dogs")
+                                          : QStringLiteral("the dogs of the blocks counted");
+    if (!coverage || coverage->status == inference::CoverageStatus::NotGiven) {
+        return QStringLiteral("No share of %1 marked can be given: the warnings say why.")
+            .arg(whose);
+    }
+    QString sentence =
+        QStringLiteral("About %1 of %2 carry the mark").arg(percent(coverage->share), whose);
+    if (coverage->status == inference::CoverageStatus::Given) {
+        sentence += QStringLiteral(", between %1 and %2 (95% limits)")
+                        .arg(percent(coverage->lower), percent(coverage->upper));
+    }
+    const QString target = percent(loaded.settings.coverageTarget);
+    if (city != nullptr && city->toVaccinate) {
+        return sentence + (*city->toVaccinate > 0.0
+                               ? QStringLiteral("; the target of %1 needs about %2 dogs more.")
+                                     .arg(target, wholeDogs(*city->toVaccinate))
+                               : QStringLiteral("; the target of %1 is reached.").arg(target));
+    }
+    return sentence + QStringLiteral(" (the target: %1).").arg(target);
 }
 
 QString citySentence(const LoadedSurvey& loaded)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 #include "ForestPlot.h"
 #include "SurveyLoad.h"
 
@@ -29,9 +31,15 @@ enum class BlockColumn {
     NUpper,
     PInTotal,
     NInTotal,
+    Marked, // the four coverage columns, where the survey gives marks
+    Coverage,
+    CoverageLower,
+    CoverageUpper,
     Warnings,
     kCount
 };
+// The columns the survey's table shows: every one, those of coverage only where it has marks.
+std::vector<BlockColumn> blockColumns(const LoadedSurvey& loaded);
 QString blockColumnTitle(BlockColumn column);
 // What the column says of the row; empty where the row gives nothing.
 QString blockCell(const survey::RowSummary& row, BlockColumn column);
@@ -44,9 +52,17 @@ bool isTextColumn(BlockColumn column);
 QString dogsLimit(const inference::Limit& limit);
 
 // The rows of the strata and the city: stratum, blocks in the city, sampled, used, dogs, 95%
-// limits, dogs per block, P, P's 95% limits, method.
+// limits, dogs per block, P, P's 95% limits, method; with coverage, the window's table adds the
+// coverage columns below.
 QStringList strataColumns();
 QList<QStringList> strataRows(const LoadedSurvey& loaded);
+// Where the survey gives marks: stratum, coverage, its 95% limits, target, dogs still to
+// vaccinate; the survey's own row (without a frame) or the strata's and the city's.
+QStringList coverageColumns();
+QList<QStringList> coverageRows(const LoadedSurvey& loaded);
+// "About 62% of the city's dogs carry the mark, between 55% and 69% (95% limits); the target of
+// 70% needs about 110 dogs more."; empty without marks.
+QString coverageSentence(const LoadedSurvey& loaded);
 
 // "About 1269 dogs live in the city's 42 blocks, between 1096 and 1517 (95% limits)." or why there
 // is no total.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -88,8 +89,6 @@ void SurveyWindow::layOut()
     strata_.setObjectName(QStringLiteral("strata"));
     strata_.setEditTriggers(QAbstractItemView::NoEditTriggers);
     strata_.verticalHeader()->setVisible(false);
-    strata_.setColumnCount(static_cast<int>(strataColumns().size()));
-    strata_.setHorizontalHeaderLabels(strataColumns());
     strata_.horizontalHeader()->setStretchLastSection(true);
     notes_.setObjectName(QStringLiteral("surveyNotes"));
     notes_.setOpenLinks(false);
@@ -176,6 +175,8 @@ void SurveyWindow::buildMenus()
     QMenu* survey = menuBar()->addMenu(QStringLiteral("&Survey"));
     add(survey, "actionDescription", QStringLiteral("About the survey..."),
         &SurveyWindow::editDescription);
+    add(survey, "actionCoverageTarget", QStringLiteral("Coverage target..."),
+        &SurveyWindow::chooseCoverageTarget);
     QMenu* pBy = survey->addMenu(QStringLiteral("P for the totals"));
     pBy_ = child<QActionGroup>(this);
     for (const auto& [by, name, text] :
@@ -209,6 +210,29 @@ void SurveyWindow::chooseFrame()
                        QStringLiteral("Sampling frames (*.csv *.txt *.tsv);;All files (*)"));
     if (!path.isEmpty()) {
         openFrame(path);
+    }
+}
+
+void SurveyWindow::chooseCoverageTarget()
+{
+    QInputDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("coverageTarget"));
+    dialog.setWindowTitle(QStringLiteral("Kestrum: coverage target"));
+    dialog.setLabelText(QStringLiteral("The share of dogs the campaign aims to mark, in percent:"));
+    dialog.setInputMode(QInputDialog::DoubleInput);
+    dialog.setDoubleRange(1.0, 100.0);
+    dialog.setDoubleDecimals(1);
+    dialog.setDoubleValue(100.0 * settings_.coverageTarget);
+    if (dialog.exec() == QDialog::Accepted) {
+        setCoverageTarget(dialog.doubleValue() / 100.0);
+    }
+}
+
+void SurveyWindow::setCoverageTarget(double share)
+{
+    settings_.coverageTarget = share;
+    if (!settings_.survey.isEmpty()) {
+        start();
     }
 }
 
@@ -299,9 +323,21 @@ void SurveyWindow::present(std::shared_ptr<const LoadedSurvey> loaded)
     model_.sort(sorted->sortIndicatorSection(), sorted->sortIndicatorOrder());
     // Widths from the rows first shown, not from every row.
     blocks_.resizeColumnsToContents();
-    blocks_.setColumnWidth(static_cast<int>(BlockColumn::Warnings), 400);
+    blocks_.setColumnWidth(model_.position(BlockColumn::Warnings), 400);
 
-    const QList<QStringList> rows = strataRows(survey);
+    // With marks, each stratum's coverage beside its dogs.
+    QStringList columns = strataColumns();
+    QList<QStringList> rows = strataRows(survey);
+    const QList<QStringList> coverage = coverageRows(survey);
+    if (survey.framed() && coverage.size() == rows.size()) {
+        columns << QStringLiteral("coverage") << QStringLiteral("coverage's 95% limits")
+                << QStringLiteral("dogs still to vaccinate");
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+            rows[r] << coverage[r][1] << coverage[r][2] << coverage[r][4];
+        }
+    }
+    strata_.setColumnCount(static_cast<int>(columns.size()));
+    strata_.setHorizontalHeaderLabels(columns);
     strata_.setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < rows.size(); ++r) {
         for (int c = 0; c < rows[r].size(); ++c) {
@@ -319,7 +355,9 @@ void SurveyWindow::present(std::shared_ptr<const LoadedSurvey> loaded)
     strata_.resizeColumnsToContents();
 
     summary_.setText(survey.problem.isEmpty()
-                         ? citySentence(survey)
+                         ? QStringList{citySentence(survey), coverageSentence(survey)}
+                               .join(QLatin1Char(' '))
+                               .trimmed()
                          : QStringLiteral("%1 was not read to its end: %2.")
                                .arg(fileName(survey.settings.survey), survey.problem));
     QString notes = QStringLiteral("<p>%1<br>%2</p><p><b>Method.</b> %3</p>")

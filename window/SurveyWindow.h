@@ -49,6 +49,8 @@ public:
     // Fits the survey again with this frame; none without one.
     void openFrame(const std::optional<QString>& path);
     void setPBy(survey::PBy by);
+    // The share of dogs marked that the dogs still to vaccinate are counted towards.
+    void setCoverageTarget(double share);
 
     const SurveySettings& settings() const { return settings_; }
     bool busy() const { return job_ != nullptr; }
@@ -89,6 +91,7 @@ private:
     void editDescription();
     void chooseSurvey();
     void chooseFrame();
+    void chooseCoverageTarget();
     void warn(const QString& text);
 
     SurveySettings settings_;

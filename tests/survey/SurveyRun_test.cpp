@@ -21,18 +21,19 @@ namespace {
 // dozen dogs, every seventh holding S, every fifth without a street count, every 97th unreadable.
 std::string survey(int blocks)
 {
-    std::string csv = "block,stratum,n100,n111,n101,n110,s_fixed,count\n";
+    std::string csv = "block,stratum,n100,n111,n101,n110,s_fixed,count,marked\n";
     for (int b = 0; b < blocks; ++b) {
         const std::string name = "b" + std::to_string(b);
         const std::string stratum = b % 2 == 0 ? "north" : "south";
         if (b % 97 == 13) {
-            csv += name + "," + stratum + ",x,1,2,3,,\n";
+            csv += name + "," + stratum + ",x,1,2,3,,,\n";
             continue;
         }
         csv += name + "," + stratum + "," + std::to_string(3 + b % 11) + "," +
                std::to_string(2 + b % 17) + "," + std::to_string(b % 5) + "," +
                std::to_string(1 + b % 7) + "," + (b % 7 == 0 ? "0.8" : "") + "," +
-               (b % 5 == 0 ? "" : std::to_string(10 + b % 23)) + "\n";
+               (b % 5 == 0 ? "" : std::to_string(10 + b % 23)) + "," +
+               (b % 3 == 0 ? "" : std::to_string(b % 4)) + "\n";
     }
     return csv;
 }
@@ -144,6 +145,8 @@ TEST_P(ObservedRun, HandsOnEveryRowInOrderAsWritten)
                                            : shortest(row.nLower.value));
         EXPECT_EQ(cells.at("P_in_total"), shortest(row.pInTotal));
         EXPECT_EQ(cells.at("N_in_total"), shortest(row.nInTotal));
+        EXPECT_EQ(cells.at("marked"), shortest(row.marked));
+        EXPECT_EQ(cells.at("coverage_lower"), shortest(row.coverage.lower));
         std::string warnings;
         for (const std::string& warning : row.warnings)
             warnings += (warnings.empty() ? "" : " | ") + warning;

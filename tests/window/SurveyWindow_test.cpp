@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -42,6 +43,29 @@ const QByteArray kSurvey = "block,stratum,n100,n111,n101,n110,s_fixed,count\n"
                            "mill,edge,15,30,6,9,,22\n"
                            "school,edge,7,x,2,1,,\n";
 const QByteArray kFrame = "stratum,blocks\ncentre,12\nedge,30\n";
+
+// The field sheet itself: each dog seen, with its mark, in blocks of two strata.
+const QByteArray kSightings = "block,dog,visit,marked,stratum,count\n"
+                              "market,brownie,1,yes,centre,30\n"
+                              "market,patch,1,no,,\n"
+                              "market,tripod,1,no,,\n"
+                              "market,brownie,2,,,\n"
+                              "market,patch,2,,,\n"
+                              "market,brownie,3,,,\n"
+                              "market,tripod,3,,,\n"
+                              "station,sandy,1,yes,centre,12\n"
+                              "station,ears,1,yes,,\n"
+                              "station,sandy,2,,,\n"
+                              "station,ears,3,,,\n"
+                              "river,spot,1,no,edge,20\n"
+                              "river,lady,1,yes,,\n"
+                              "river,spot,2,,,\n"
+                              "river,lady,2,,,\n"
+                              "river,spot,3,,,\n"
+                              "farm,rex,1,yes,edge,9\n"
+                              "farm,rex,3,,,\n"
+                              "farm,bolt,1,no,,\n"
+                              "farm,rex,4,,,\n";
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -217,6 +241,55 @@ private slots:
                                 "\"edge\" is not in the frame frame.csv") ==
                      (!frameUsed && !frameName.isEmpty()),
                  qPrintable(notes));
+    }
+
+    void opensASheetOfSightingsWithItsCoverage()
+    {
+        const QString sheet = folderWith(kSightings, "survey.frame.csv");
+        SurveyWindow& window = *form->openSurvey(sheet);
+        waitFor(window);
+        // Blocks tallied from their dogs, the row that is not a sighting said why; coverage
+        // columns, and the coverage beside the dogs.
+        const auto& model = *window.findChild<QTableView*>("blocks")->model();
+        QStringList headers;
+        for (int c = 0; c < model.columnCount(); ++c)
+            headers << model.headerData(c, Qt::Horizontal).toString();
+        QVERIFY(headers.contains("coverage") && headers.contains("marked"));
+        QCOMPARE(model.rowCount(), 5);
+        QCOMPARE(model.index(0, 1).data().toString() + model.index(0, 3).data().toString() +
+                     model.index(0, 4).data().toString() + model.index(0, 5).data().toString() +
+                     model.index(0, 6).data().toString(),
+                 QStringLiteral(
+                     "market0111")); // brownie on all three, patch and tripod on one more each
+        QVERIFY(model.index(4, int(headers.indexOf("warnings")))
+                    .data()
+                    .toString()
+                    .startsWith("Not read"));
+        QVERIFY2(window.findChild<QLabel*>("citySentence")
+                     ->text()
+                     .contains("of the city's dogs carry the mark"),
+                 qPrintable(window.findChild<QLabel*>("citySentence")->text()));
+
+        // Another target, through the window's form: the rows are those of --coverage-target.
+        QTimer::singleShot(0, [&window] {
+            auto* dialog = window.findChild<QInputDialog*>("coverageTarget");
+            dialog->setDoubleValue(85.0);
+            dialog->accept();
+        });
+        window.findChild<QAction*>("actionCoverageTarget")->trigger();
+        waitFor(window);
+        const QString exported = QFileInfo(sheet).dir().filePath("exported.csv");
+        QCOMPARE(window.exportResults(exported), QString());
+        QCOMPARE(readFile(exported),
+                 run(QStringLiteral(KESTRUM_ESTIMATE_PATH),
+                     {"--frame", QFileInfo(sheet).dir().filePath("survey.frame.csv"),
+                      "--coverage-target", "0.85", sheet}));
+        const QString report = QFileInfo(sheet).dir().filePath("report.pdf");
+        QCOMPARE(window.saveReport(report), QString());
+        const QString first = pageText(report, 1);
+        QVERIFY2(first.contains("Vaccination coverage") && first.contains("85%") &&
+                     first.contains("dogs still to vaccinate"),
+                 qPrintable(first));
     }
 
     void sortsAndTakesABlockToTheMainWindow()
