@@ -19,6 +19,8 @@ constexpr Colour kGrey = 0x707070;
 constexpr double kRowLines = 1.5;
 constexpr double kHeaderLines = 1.5;
 constexpr double kAxisLines = 3.0;
+// The texts measured for the columns' widths: the longest labels, the numbers with most digits.
+constexpr std::size_t kMeasured = 200;
 // A limit beyond this many times the largest estimate runs off the axis.
 constexpr double kFurthest = 2.5;
 
@@ -166,24 +168,48 @@ ForestScale forestScale(const Canvas& canvas, const ForestPlot& plot)
     ForestScale scale;
     double largest = 0.0;
     double furthest = 0.0;
-    const double widest = canvas.ScaleWidth() / 3.0;
-    scale.labelWidth = std::min(canvas.TextWidth(plot.labelTitle), widest);
-    scale.valueWidth = std::min(canvas.TextWidth(plot.valueTitle), widest);
-    for (const ForestRow& row : plot.rows) {
-        if (scale.labelWidth < widest) {
-            scale.labelWidth =
-                std::min(std::max(scale.labelWidth, canvas.TextWidth(row.label)), widest);
-        }
+    // Text is measured for the longest labels and the numbers with the most digits only: a
+    // survey of 100,000 blocks would take most of a second to measure whole, and a text a little
+    // wider than those measured is cut to fit its column like any other.
+    std::vector<std::pair<std::size_t, std::size_t>> labels; // characters, row
+    std::vector<std::pair<double, std::size_t>> values;      // digits, row
+    const auto digits = [](double value) {
+        return given(value) && value >= 10.0 ? std::floor(std::log10(value)) + 1.0 : 1.0;
+    };
+    for (std::size_t k = 0; k < plot.rows.size(); ++k) {
+        const ForestRow& row = plot.rows[k];
+        labels.emplace_back(row.label.size(), k);
         if (!given(row.estimate)) {
             continue;
         }
-        scale.valueWidth =
-            std::min(std::max(scale.valueWidth,
-                              canvas.TextWidth(forestValueText(row, canvas.numberLocale()))),
-                     widest);
+        values.emplace_back(digits(row.estimate) + digits(row.lower) + digits(row.upper) +
+                                (row.lowerOpen ? 6.0 : 0.0) + (row.upperOpen ? 6.0 : 0.0),
+                            k);
         largest = std::max(largest, row.estimate);
         furthest = std::max({furthest, row.estimate, given(row.upper) ? row.upper : 0.0});
     }
+    const auto longest = [](auto& candidates) {
+        const auto end = candidates.begin() +
+                         static_cast<std::ptrdiff_t>(std::min(kMeasured, candidates.size()));
+        std::partial_sort(candidates.begin(), end, candidates.end(),
+                          [](const auto& a, const auto& b) { return a.first > b.first; });
+        candidates.erase(end, candidates.end());
+    };
+    longest(labels);
+    longest(values);
+    const double widest = canvas.ScaleWidth() / 3.0;
+    scale.labelWidth = canvas.TextWidth(plot.labelTitle);
+    for (const auto& [characters, k] : labels) {
+        scale.labelWidth = std::max(scale.labelWidth, canvas.TextWidth(plot.rows[k].label));
+    }
+    scale.valueWidth = canvas.TextWidth(plot.valueTitle);
+    for (const auto& [length, k] : values) {
+        scale.valueWidth =
+            std::max(scale.valueWidth,
+                     canvas.TextWidth(forestValueText(plot.rows[k], canvas.numberLocale())));
+    }
+    scale.labelWidth = std::min(scale.labelWidth, widest);
+    scale.valueWidth = std::min(scale.valueWidth, widest);
     const double reach = largest > 0.0 ? std::min(furthest, kFurthest * largest) : furthest;
     if (!(reach > 0.0)) {
         return scale;
