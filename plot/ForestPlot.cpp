@@ -53,6 +53,14 @@ double roundStep(double value)
     return 10.0 * power;
 }
 
+// The round step after step: 1 to 2, 2 to 5, 5 to 10 times its power of ten.
+double nextRoundStep(double step)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    const double mantissa = step / power;
+    return (mantissa < 1.5 ? 2.0 : mantissa < 3.5 ? 5.0 : 10.0) * power;
+}
+
 constexpr const char* kEllipsis = "\u2026";
 
 // The label cut short, with an ellipsis, to fit the width; a character is never split.
@@ -137,6 +145,12 @@ void drawRange(Canvas& canvas, const Geometry& g, const ForestRow& row, double y
             canvas.Line(Point(centre - (centre - left) * share, y + dy),
                         Point(centre + (right - centre) * share, y + dy), colour);
         }
+        // The outline smooths the steps the filling lines leave on a page finer than the screen.
+        const Point corners[] = {Point(left, y), Point(centre, y - half), Point(right, y),
+                                 Point(centre, y + half)};
+        for (std::size_t k = 0; k < 4; ++k) {
+            canvas.Line(corners[k], corners[(k + 1) % 4], colour);
+        }
     }
     if (row.lowerOpen) {
         arrow(canvas, left, y, arrowSize, -1, colour);
@@ -214,8 +228,20 @@ ForestScale forestScale(const Canvas& canvas, const ForestPlot& plot)
     if (!(reach > 0.0)) {
         return scale;
     }
+    // Ticks far enough apart for their labels: on a narrow canvas, fewer of them at a rounder
+    // step.
+    const Geometry g = geometry(canvas, scale);
+    const auto fits = [&] {
+        const double room =
+            2.0 * canvas.TextWidth(text::plainNumber(scale.top, canvas.numberLocale())) + g.pad;
+        return (g.plotRight - g.plotLeft) * scale.step / scale.top >= room;
+    };
     scale.step = roundStep(reach);
     scale.top = std::ceil(reach / scale.step - 1e-9) * scale.step;
+    while (!fits() && scale.step < scale.top) {
+        scale.step = nextRoundStep(scale.step);
+        scale.top = std::ceil(reach / scale.step - 1e-9) * scale.step;
+    }
     return scale;
 }
 
@@ -250,10 +276,12 @@ std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale
             ? 0
             : std::min({count, plot.rows.size() - first, forestRowsThatFit(canvas)});
 
+    const double step = scale.step;
+    const auto ticks = static_cast<int>(std::lround(scale.top / step));
+
     // The grid first, so that everything else lies on top of it.
-    const auto ticks = static_cast<int>(std::lround(scale.top / scale.step));
     for (int k = 0; k <= ticks; ++k) {
-        const double x = g.x(k * scale.step);
+        const double x = g.x(k * step);
         canvas.Line(Point(x, header), Point(x, axis), kGrid);
     }
 
@@ -285,9 +313,9 @@ std::size_t drawForest(Canvas& canvas, const ForestPlot& plot, const ForestScale
 
     canvas.Line(Point(g.plotLeft, axis), Point(g.plotRight, axis), kBlack);
     for (int k = 0; k <= ticks; ++k) {
-        const double x = g.x(k * scale.step);
+        const double x = g.x(k * step);
         canvas.Line(Point(x, axis), Point(x, axis + g.line / 3.0), kBlack);
-        const std::string label = text::plainNumber(k * scale.step, canvas.numberLocale());
+        const std::string label = text::plainNumber(k * step, canvas.numberLocale());
         print(canvas, x - canvas.TextWidth(label) / 2.0, axis + g.line / 2.5, label, kBlack);
     }
     print(canvas, (g.plotLeft + g.plotRight - canvas.TextWidth(plot.axisTitle)) / 2.0,

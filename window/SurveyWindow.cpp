@@ -326,8 +326,13 @@ void SurveyWindow::present(std::shared_ptr<const LoadedSurvey> loaded)
     blocks_.setColumnWidth(model_.position(BlockColumn::Warnings), 400);
 
     // With marks, each stratum's coverage beside its dogs.
+    // The method is in the status line and the notes; the table keeps the numbers.
     QStringList columns = strataColumns();
     QList<QStringList> rows = strataRows(survey);
+    columns.removeLast();
+    for (QStringList& row : rows) {
+        row.removeLast();
+    }
     const QList<QStringList> coverage = coverageRows(survey);
     if (survey.framed() && coverage.size() == rows.size()) {
         columns << QStringLiteral("coverage") << QStringLiteral("coverage's 95% limits")

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -92,7 +93,7 @@ TEST(ForestPlot, ScaleFromZeroToARoundTopAboveTheRanges)
         ForestPlot plot;
         for (std::size_t k = 0; k < c.estimates.size(); ++k)
             plot.rows.push_back(block("b", c.estimates[k], 0.0, c.uppers[k]));
-        const RecordingCanvas canvas(600.0, 400.0);
+        const RecordingCanvas canvas(1200.0, 400.0);
         const ForestScale scale = forestScale(canvas, plot);
         EXPECT_DOUBLE_EQ(scale.top, c.top) << c.top;
         EXPECT_DOUBLE_EQ(scale.step, c.step) << c.top;
@@ -144,6 +145,33 @@ TEST(ForestPlot, RangesPointsAndDiamondsStandWhereTheAxisSays)
     EXPECT_LT(rowMiddle(canvas, "centre"), market);
     EXPECT_LT(market, rowMiddle(canvas, "station"));
     EXPECT_LT(rowMiddle(canvas, "temple"), stratum);
+}
+
+// On a narrow canvas the ticks thin out to round steps, so that their labels never touch.
+TEST(ForestPlot, TickLabelsNeverTouch)
+{
+    ForestPlot plot;
+    plot.rows.push_back(block("b", 1234.0, 1000.0, 1500.0));
+    for (const double width : {900.0, 400.0, 250.0}) {
+        RecordingCanvas canvas(width, 200.0);
+        drawForest(canvas, plot, forestScale(canvas, plot), 0, 1);
+        std::vector<std::pair<double, double>> ticks; // left and right of each label
+        std::vector<double> values;
+        for (const RecordedText& text : canvas.texts())
+            if (!text.text.empty() && std::isdigit(static_cast<unsigned char>(text.text[0])) &&
+                text.text.find(' ') == std::string::npos) {
+                ticks.emplace_back(text.topLeft.x(),
+                                   text.topLeft.x() + canvas.TextWidth(text.text));
+                values.push_back(std::stod(text.text));
+            }
+        ASSERT_GE(ticks.size(), 2u) << width;
+        for (std::size_t k = 1; k < ticks.size(); ++k) {
+            EXPECT_LT(ticks[k - 1].second, ticks[k].first) << width;
+            const double step = values[k] - values[k - 1];
+            const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+            EXPECT_TRUE(mantissa == 1.0 || mantissa == 2.0 || mantissa == 5.0) << step;
+        }
+    }
 }
 
 TEST(ForestPlot, RangesThatRunOnEndInArrows)
