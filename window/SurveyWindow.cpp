@@ -15,7 +15,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
+#include <array>
+#include <cmath>
+#include <cstdint>
 
 #include "InferenceText.h"
 #include "NumberText.h"
@@ -414,6 +416,20 @@ void SurveyWindow::chooseRow(int row)
     if (summary.failed) {
         status_.setText(QStringLiteral("%1 was not read, so it cannot be estimated: %2.")
                             .arg(where, fromStd(summary.error)));
+        return;
+    }
+    // What the main window would refuse with a message about its boxes is said here, of the block.
+    if (summary.counts == std::array<std::int32_t, 4>{}) {
+        status_.setText(QStringLiteral("%1: no dog was identified in this block, so there is "
+                                       "nothing to estimate.")
+                            .arg(where));
+        return;
+    }
+    if (summary.sHeld() && !(summary.sFixed > 0.0 && summary.sFixed < 1.0)) {
+        status_.setText(QStringLiteral("%1 holds S at %2, and the main window holds S only "
+                                       "strictly between 0 and 1: its columns here are the "
+                                       "estimate.")
+                            .arg(where, text::plain(summary.sFixed)));
         return;
     }
     SurveyBlockChoice choice;

@@ -342,6 +342,30 @@ private slots:
         QVERIFY(window.findChild<QLabel*>("surveyStatus")->text().contains("line 8 was not read"));
     }
 
+    void blocksTheMainWindowCannotTakeAreSaidSo_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no dog identified")
+            << QByteArray("empty,0,0,0,0,,") << "no dog was identified";
+        QTest::newRow("S held at 1") << QByteArray("closed,5,10,2,3,1,") << "holds S at 1";
+        QTest::newRow("not read") << QByteArray("broken,5,x,2,3,,") << "was not read";
+    }
+    void blocksTheMainWindowCannotTakeAreSaidSo()
+    {
+        QFETCH(QByteArray, row);
+        QFETCH(QString, said);
+        SurveyWindow& window = *form->openSurvey(
+            folderWith("block,n100,n111,n101,n110,s_fixed,count\n" + row + "\n", ""));
+        waitFor(window);
+        box("txtHist1").setText("10");
+        window.chooseRow(0);
+        QVERIFY2(window.findChild<QLabel*>("surveyStatus")->text().contains(said),
+                 qPrintable(window.findChild<QLabel*>("surveyStatus")->text()));
+        QCOMPARE(box("txtHist1").text(), QStringLiteral("10"));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
     void aLargeSurveyOpensWhileTheWindowAnswersAndCancels()
     {
         constexpr int kBlocks = 100000;
