@@ -189,20 +189,6 @@ std::optional<Input> openInput(const std::string& path, std::string& problem)
     return input;
 }
 
-// A file the program opened, closed however its reading ends.
-struct ClosedAtEnd {
-    int fd;
-    explicit ClosedAtEnd(int file) : fd(file) {}
-    ClosedAtEnd(const ClosedAtEnd&) = delete;
-    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
-    ~ClosedAtEnd()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
 void say(const std::string& text)
 {
     std::fprintf(stderr, "kestrum-estimate: %s\n", text.c_str());

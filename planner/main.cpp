@@ -107,20 +107,6 @@ void say(const std::string& text)
     std::fprintf(stderr, "kestrum-plan: %s\n", text.c_str());
 }
 
-// A file the program opened, closed however its reading ends.
-struct ClosedAtEnd {
-    int fd;
-    explicit ClosedAtEnd(int file) : fd(file) {}
-    ClosedAtEnd(const ClosedAtEnd&) = delete;
-    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
-    ~ClosedAtEnd()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
 int openInput(const std::string& path)
 {
     return path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

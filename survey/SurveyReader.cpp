@@ -145,6 +145,13 @@ void FdSource::rewind()
     }
 }
 
+ClosedAtEnd::~ClosedAtEnd()
+{
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
 std::size_t FdSource::read(char* buffer, std::size_t size)
 {
     for (;;) {

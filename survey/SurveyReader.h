@@ -40,6 +40,15 @@ public:
     virtual void rewind() {}
 };
 
+// A file descriptor the program opened, closed however its reading ends.
+struct ClosedAtEnd {
+    int fd;
+    explicit ClosedAtEnd(int file) : fd(file) {}
+    ClosedAtEnd(const ClosedAtEnd&) = delete;
+    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
+    ~ClosedAtEnd();
+};
+
 class FdSource final : public ByteSource {
 public:
     // A regular file can be read again from where it stood when it was handed over.
