@@ -25,25 +25,11 @@ namespace {
 
 using namespace survey;
 
-// A file the run opened, closed however it ends.
-class OpenFile {
-public:
-    explicit OpenFile(const QString& path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
-    {}
-    ~OpenFile()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
+// The file at path, opened to read; closed however the reading ends.
+int openToRead(const QString& path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+}
 
 QString fromStd(const std::string& text)
 {
@@ -99,15 +85,15 @@ Outcome runOnce(LoadedSurvey& loaded, const std::optional<SamplingFrame>& frame,
                 const std::atomic<bool>& stop, const SurveyProgress& progress)
 {
     const QString name = QFileInfo(loaded.settings.survey).fileName();
-    const OpenFile input(loaded.settings.survey);
-    if (input.fd() < 0) {
+    const ClosedAtEnd input(openToRead(loaded.settings.survey));
+    if (input.fd < 0) {
         loaded.problem =
             QStringLiteral("cannot open %1: %2")
                 .arg(loaded.settings.survey, QString::fromLocal8Bit(std::strerror(errno)));
         return Outcome::Stopped;
     }
     struct stat status {};
-    if (::fstat(input.fd(), &status) == 0) {
+    if (::fstat(input.fd, &status) == 0) {
         if (S_ISDIR(status.st_mode)) {
             loaded.problem = QStringLiteral("%1 is a folder, not a survey file").arg(name);
             return Outcome::Stopped;
@@ -132,7 +118,7 @@ Outcome runOnce(LoadedSurvey& loaded, const std::optional<SamplingFrame>& frame,
                              .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return Outcome::Stopped;
     }
-    FdSource source(input.fd());
+    FdSource source(input.fd);
     RowSink sink(loaded.rows->fd());
     Collected collected(loaded.messages, progress);
     try {
@@ -221,12 +207,12 @@ std::unique_ptr<LoadedSurvey> loadSurvey(const SurveySettings& settings,
     QString frameProblem;
     if (settings.frame) {
         const QString name = QFileInfo(*settings.frame).fileName();
-        const OpenFile file(*settings.frame);
+        const ClosedAtEnd file(openToRead(*settings.frame));
         try {
-            if (file.fd() < 0) {
+            if (file.fd < 0) {
                 throw InputError("cannot open " + name.toStdString() + ": " + std::strerror(errno));
             }
-            FdSource source(file.fd());
+            FdSource source(file.fd);
             frame = SamplingFrame::read(source, name.toStdString());
         } catch (const InputError& error) {
             frameProblem = fromStd(error.what());
