@@ -30,6 +30,7 @@ namespace kestrum {
 
 namespace {
 
+// A layout or widget handed to the parent named in its arguments, which owns it from then on.
 template <class T, class... Args> T* child(Args&&... args)
 {
     return std::make_unique<T>(std::forward<Args>(args)...).release();

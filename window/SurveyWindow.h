@@ -99,7 +99,6 @@ private:
     quint64 runs_ = 0;
     std::unique_ptr<SurveyJob> job_;
     std::shared_ptr<const LoadedSurvey> loaded_;
-    QString statusBefore_;
 
     // Containers before what they hold: members go in reverse order, and a container takes its
     // children with it.
