@@ -362,8 +362,27 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
                 }
             }
         } else {
-            while (c != kEnd && c != separator_ && !lineEnd(c) && !(stopAtLimit && tooLong())) {
-                keep(get());
+            // Up to the next separator or line end, a buffer's run at a time: most of what a
+            // survey holds is unquoted fields, read here.
+            while (c != kEnd && !(stopAtLimit && tooLong())) {
+                const char* from = buffer_.data() + begin_;
+                const char* const held = buffer_.data() + end_;
+                std::size_t run = 0;
+                while (from + run != held && from[run] != separator_ && !lineEnd(from[run])) {
+                    ++run;
+                }
+                const bool stopped = from + run != held;
+                if (stopAtLimit) {
+                    run = std::min(run, kMaxRecordBytes + 1 - bytes);
+                }
+                field.append(from,
+                             std::min(run, kMaxRecordBytes - std::min(bytes, kMaxRecordBytes)));
+                bytes += run;
+                begin_ += run;
+                consumed_ += run;
+                if (stopped) {
+                    break;
+                }
                 c = peek();
             }
             while (!field.empty() && blank(field.back())) {
