@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 
 namespace kestrum::survey {
 
@@ -261,7 +262,9 @@ std::uint64_t nameHash(std::string_view name)
         h = std::rotl(h ^ word, 27) * kMultiplier;
     }
     std::uint64_t tail = 0;
-    std::memcpy(&tail, name.data() + k, name.size() - k);
+    if (k < name.size()) {
+        std::memcpy(&tail, name.data() + k, name.size() - k);
+    }
     return mix(h ^ tail);
 }
 
@@ -289,7 +292,7 @@ std::uint64_t getNumber(const char*& at)
 
 } // namespace
 
-void HashIndex::reset(std::size_t entries)
+void SightingsTally::HashIndex::reset(std::size_t entries)
 {
     std::size_t slots = 16;
     while (slots < 2 * entries) {
@@ -299,21 +302,9 @@ void HashIndex::reset(std::size_t entries)
     size_ = 0;
 }
 
-template <class Same> std::uint32_t HashIndex::find(std::uint64_t hash, Same same) const
-{
-    const std::size_t mask = slots_.size() - 1;
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    for (std::size_t at = static_cast<std::size_t>(hash) & mask;; at = (at + 1) & mask) {
-        const Slot& slot = slots_[at];
-        if (slot.entry == kNone || (slot.tag == tag && same(slot.entry))) {
-            return slot.entry;
-        }
-    }
-}
-
 template <class Same, class HashOf>
-std::uint32_t HashIndex::findOrAdd(std::uint64_t hash, std::uint32_t entry, Same same,
-                                   HashOf hashOf)
+std::uint32_t SightingsTally::HashIndex::findOrAdd(std::uint64_t hash, std::uint32_t entry,
+                                                   Same same, HashOf hashOf)
 {
     if (2 * (size_ + 1) > slots_.size()) {
         std::vector<Slot> old(std::max<std::size_t>(16, 2 * slots_.size()));
@@ -344,19 +335,19 @@ std::uint32_t HashIndex::findOrAdd(std::uint64_t hash, std::uint32_t entry, Same
     }
 }
 
-std::uint32_t ChunkChains::next(std::uint32_t n) const
+std::uint32_t SightingsTally::ChunkChains::next(std::uint32_t n) const
 {
     std::uint32_t following = 0;
     std::memcpy(&following, chunk(n), sizeof following);
     return following;
 }
 
-void ChunkChains::setNext(std::uint32_t n, std::uint32_t following)
+void SightingsTally::ChunkChains::setNext(std::uint32_t n, std::uint32_t following)
 {
     std::memcpy(chunk(n), &following, sizeof following);
 }
 
-void ChunkChains::append(Chain& chain, std::string_view bytes)
+void SightingsTally::ChunkChains::append(Chain& chain, std::string_view bytes)
 {
     constexpr std::size_t kRoom = kChunkBytes - sizeof(std::uint32_t);
     while (!bytes.empty()) {
@@ -386,7 +377,7 @@ void ChunkChains::append(Chain& chain, std::string_view bytes)
     }
 }
 
-void ChunkChains::take(Chain& chain, std::string& out)
+void SightingsTally::ChunkChains::take(Chain& chain, std::string& out)
 {
     constexpr std::size_t kRoom = kChunkBytes - sizeof(std::uint32_t);
     for (std::uint32_t n = chain.first; n != kNoChunk;) {
@@ -490,8 +481,8 @@ void SightingsTally::plan(RecordReader& records)
                 plan.nameSize = static_cast<std::uint32_t>(name.size());
                 blockNames_ += name;
             } else {
-                // A block whose rows are apart: its dogs are held until its last row anyway, and
-                // from here on every dog is checked on the second reading.
+                // A block whose rows are apart: its rows are kept until its last on the second
+                // reading, and from here on every dog is checked there against every block.
                 plans_[last].apart = true;
                 if (!unsorted_) {
                     unsorted_ = true;
@@ -500,6 +491,11 @@ void SightingsTally::plan(RecordReader& records)
                 }
             }
         }
+        if (runs_.empty() || runs_.back().block != last ||
+            runs_.back().rows == std::numeric_limits<std::uint32_t>::max()) {
+            runs_.push_back({last, 0});
+        }
+        ++runs_.back().rows;
         Plan& plan = plans_[last];
         plan.lastRecord = index;
         ++plan.rows;
@@ -511,6 +507,7 @@ void SightingsTally::plan(RecordReader& records)
         filterRun(run);
     }
     std::vector<std::uint64_t>().swap(filter_);
+    blockIndex_ = HashIndex();
     // Every dog of an unsorted sheet gets a home, the suspects of a sorted one.
     homeIndex_.reset(unsorted_ ? 0 : suspects_.size());
     firstRecords_ = index;
@@ -756,17 +753,19 @@ void SightingsTally::tallyDog(std::size_t line, std::string_view dog, const Read
 void SightingsTally::keepRow(Plan& plan, std::size_t line, const Fields& fields)
 {
     // Its line, then every field but the block's, each after its length.
-    char head[16];
-    kept_.append(plan.kept,
-                 std::string_view(head, static_cast<std::size_t>(putNumber(head, line) - head)));
+    char number[16];
+    const auto put = [&](std::uint64_t value) {
+        keptRow_.append(number, static_cast<std::size_t>(putNumber(number, value) - number));
+    };
+    keptRow_.clear();
+    put(line);
     for (std::size_t k = 0; k < fields.size(); ++k) {
         if (k != layout_.block) {
-            kept_.append(plan.kept,
-                         std::string_view(head, static_cast<std::size_t>(
-                                                    putNumber(head, fields[k].size()) - head)));
-            kept_.append(plan.kept, fields[k]);
+            put(fields[k].size());
+            keptRow_ += fields[k];
         }
     }
+    kept_.append(plan.kept, keptRow_);
 }
 
 void SightingsTally::tallyKept(Plan& plan, std::uint32_t index)
@@ -822,14 +821,17 @@ bool SightingsTally::readRecord()
         return true;
     }
 
-    if (lastPlan_ == kNone || name != blockName(lastPlan_)) {
-        lastPlan_ = blockIndex_.find(nameHash(name),
-                                     [&](std::uint32_t block) { return blockName(block) == name; });
-        if (lastPlan_ == kNone) {
+    if (runLeft_ == 0) {
+        if (run_ == runs_.size()) {
             changed();
         }
+        runLeft_ = runs_[run_++].rows;
     }
-    const std::uint32_t index = lastPlan_;
+    --runLeft_;
+    const std::uint32_t index = runs_[run_ - 1].block;
+    if (name != blockName(index)) {
+        changed();
+    }
     Plan& plan = plans_[index];
     if (!plan.open) {
         if (plan.lastRecord < records_) {

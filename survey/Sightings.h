@@ -9,8 +9,8 @@
 // block ends the sheet is read twice: first the block and dog columns alone, then everything. A
 // regular file is read again from its start; anything else (a pipe) is kept in a temporary file on
 // its first reading. A block whose rows lie together is tallied row by row; one whose rows lie
-// apart keeps what each row says of its dog, compactly, and is tallied from that at its last row,
-// so that each row's work stays within one block's memory instead of jumping to another block's.
+// apart keeps them, compactly, until its last and is tallied from them then, so that the work of
+// tallying stays within one block's memory instead of jumping from block to block with each row.
 // Across blocks, the check of a dog entered under two blocks keeps, for a sheet sorted by block, a
 // Bloom filter of fixed size on the first reading (4 MiB) and on the second only the dogs it flags,
 // each checked exactly; for any other sheet a hash of every dog's name.
@@ -74,63 +74,6 @@ std::string checkMessage(const SheetCheck& check);
 // Values of one of the survey's own columns in a block, joined by " | ", up to this many bytes.
 inline constexpr std::size_t kOwnCellBytes = std::size_t{64} << 10;
 
-// Entries found by a 64-bit hash of their key: open addressing, probed in order. A slot holds the
-// upper half of the hash, so that other keys are mostly passed over without reading their entry,
-// and the entry's number; the caller keeps the entries and says which one is the key.
-class HashIndex {
-public:
-    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
-
-    // Empty, with room for this many entries before it grows.
-    void reset(std::size_t entries);
-    // The entry for which same(entry) holds; kNone when none does.
-    template <class Same> std::uint32_t find(std::uint64_t hash, Same same) const;
-    // As find, but when none does: entry, added under this hash. hashOf(entry): the hash of an
-    // entry added before, for growing.
-    template <class Same, class HashOf>
-    std::uint32_t findOrAdd(std::uint64_t hash, std::uint32_t entry, Same same, HashOf hashOf);
-
-private:
-    struct Slot {
-        std::uint32_t tag = 0;
-        std::uint32_t entry = kNone;
-    };
-    std::vector<Slot> slots_;
-    std::size_t size_ = 0;
-};
-
-// Bytes appended to many chains at once, each chain taken whole when it ends: the rows of the
-// blocks whose rows lie apart. The chains share the chunks of one pool, reused as they are taken,
-// so that neither a row nor a block costs an allocation of its own.
-class ChunkChains {
-public:
-    static constexpr std::uint32_t kNoChunk = 0xFFFFFFFF;
-    struct Chain {
-        std::uint32_t first = kNoChunk;
-        std::uint32_t last = kNoChunk;
-        std::uint32_t used = 0; // bytes of the last chunk
-    };
-
-    void append(Chain& chain, std::string_view bytes);
-    // The chain's bytes after those of out; its chunks go back to the pool.
-    void take(Chain& chain, std::string& out);
-
-private:
-    static constexpr std::size_t kChunkBytes = 256; // the first 4: the number of the next
-    static constexpr std::size_t kSlabChunks = 4096;
-
-    char* chunk(std::uint32_t n) const
-    {
-        return slabs_[n / kSlabChunks].get() + std::size_t{n % kSlabChunks} * kChunkBytes;
-    }
-    std::uint32_t next(std::uint32_t n) const;
-    void setNext(std::uint32_t n, std::uint32_t next);
-
-    std::vector<std::unique_ptr<char[]>> slabs_;
-    std::uint32_t free_ = kNoChunk;
-    std::uint32_t made_ = 0;
-};
-
 class SightingsTally {
 public:
     // firstReading: the reader of the sheet, past its header. layout: a form of sightings.
@@ -141,6 +84,61 @@ public:
     std::uint64_t bytesRead() const { return second_ ? second_->bytesRead() : 0; }
 
 private:
+    // Entries found by a 64-bit hash of their key: open addressing, probed in order. A slot holds
+    // the upper half of the hash, so that other keys are mostly passed over without reading their
+    // entry, and the entry's number; the caller keeps the entries and says which one is the key.
+    class HashIndex {
+    public:
+        static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+        // Empty, with room for this many entries before it grows.
+        void reset(std::size_t entries);
+        // The entry of this hash for which same(entry) holds; when none does, entry, added.
+        // hashOf(entry): the hash of an entry added before, for growing.
+        template <class Same, class HashOf>
+        std::uint32_t findOrAdd(std::uint64_t hash, std::uint32_t entry, Same same, HashOf hashOf);
+
+    private:
+        struct Slot {
+            std::uint32_t tag = 0;
+            std::uint32_t entry = kNone;
+        };
+        std::vector<Slot> slots_;
+        std::size_t size_ = 0;
+    };
+
+    // Bytes appended to many chains at once, each chain taken whole when it ends: the rows of the
+    // blocks whose rows lie apart. The chains share the chunks of one pool, reused as they are
+    // taken, so that neither a row nor a block costs an allocation of its own.
+    class ChunkChains {
+    public:
+        static constexpr std::uint32_t kNoChunk = 0xFFFFFFFF;
+        struct Chain {
+            std::uint32_t first = kNoChunk;
+            std::uint32_t last = kNoChunk;
+            std::uint32_t used = 0; // bytes of the last chunk
+        };
+
+        void append(Chain& chain, std::string_view bytes);
+        // The chain's bytes after those of out; its chunks go back to the pool.
+        void take(Chain& chain, std::string& out);
+
+    private:
+        static constexpr std::size_t kChunkBytes = 256; // the first 4: the number of the next
+        static constexpr std::size_t kSlabChunks = 4096;
+
+        char* chunk(std::uint32_t n) const
+        {
+            return slabs_[n / kSlabChunks].get() + std::size_t{n % kSlabChunks} * kChunkBytes;
+        }
+        std::uint32_t next(std::uint32_t n) const;
+        void setNext(std::uint32_t n, std::uint32_t next);
+
+        std::vector<std::unique_ptr<char[]>> slabs_;
+        std::uint32_t free_ = kNoChunk;
+        std::uint32_t made_ = 0;
+    };
+
     static constexpr std::uint32_t kNone = HashIndex::kNone;
 
     // A record of the header's width, field by field: as read, or as kept.
@@ -234,7 +232,14 @@ private:
     std::uint64_t firstBytes_ = 0;
     std::vector<Plan> plans_; // by the order of their first rows
     std::string blockNames_;
-    HashIndex blockIndex_;
+    HashIndex blockIndex_; // on the first reading
+    // The runs of rows of one block, in order: on the second reading each row's block is the
+    // one its run says, without looking its name up.
+    struct Run {
+        std::uint32_t block = 0;
+        std::uint32_t rows = 0;
+    };
+    std::vector<Run> runs_;
 
     // A blocked Bloom filter: each dog sets 4 bits of one 64-bit word. Only while every block's
     // rows lie together: once one does not, every dog is checked on the second reading.
@@ -247,7 +252,8 @@ private:
     std::uint64_t records_ = 0;
     bool ended_ = false;
     std::size_t openBlocks_ = 0;
-    std::uint32_t lastPlan_ = kNone; // a sheet sorted by block finds its block here
+    std::size_t run_ = 0; // the run of the last row read, and its rows still to read
+    std::uint32_t runLeft_ = 0;
     std::uint32_t tallying_ = kNone; // the block whose rows lie together, while it is open
     // Rows in the order of their lines; a block's waits for its last row.
     std::deque<std::optional<Row>> queue_;
@@ -261,6 +267,7 @@ private:
     HashIndex dogIndex_;
     // The rows of the blocks whose rows lie apart, and those of one of them, taken to be tallied.
     ChunkChains kept_;
+    std::string keptRow_;
     std::string keptRows_;
     std::string ownCell_;
 
