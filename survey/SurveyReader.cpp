@@ -166,30 +166,18 @@ std::size_t StringSource::read(char* buffer, std::size_t size)
     return n;
 }
 
-int RecordReader::peek()
+int RecordReader::refill()
 {
-    if (begin_ == end_) {
-        if (exhausted_) {
-            return kEnd;
-        }
-        end_ = source_.read(buffer_.data(), buffer_.size());
-        begin_ = 0;
-        if (end_ == 0) {
-            exhausted_ = true;
-            return kEnd;
-        }
+    if (exhausted_) {
+        return kEnd;
+    }
+    end_ = source_.read(buffer_.data(), buffer_.size());
+    begin_ = 0;
+    if (end_ == 0) {
+        exhausted_ = true;
+        return kEnd;
     }
     return static_cast<unsigned char>(buffer_[begin_]);
-}
-
-int RecordReader::get()
-{
-    const int c = peek();
-    if (c != kEnd) {
-        ++begin_;
-        ++consumed_;
-    }
-    return c;
 }
 
 void RecordReader::giveBack(std::string_view text)
