@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <limits>
 
 namespace kestrum::survey {
@@ -247,12 +246,10 @@ namespace {
 std::uint64_t nameHash(std::string_view name)
 {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-    const auto mix = [](std::uint64_t h) {
-        h ^= h >> 31;
-        h *= 0xBF58476D1CE4E5B9u;
-        h ^= h >> 29;
-        h *= 0x94D049BB133111EBu;
-        return h ^ (h >> 32);
+    const auto mix = [](std::uint64_t h) { // splitmix64's finish
+        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+        h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+        return h ^ (h >> 31);
     };
     std::uint64_t h = name.size() * kMultiplier;
     std::size_t k = 0;
