@@ -44,7 +44,7 @@ check-web: web
 	ctest --test-dir $(BUILD_WEB) --output-on-failure -j $(JOBS)
 
 bench: build
-	for b in kestrum_bench kestrum_inference_bench kestrum_window_bench kestrum_estimator_bench kestrum_plan_bench kestrum_sightings_bench; do \
+	for b in kestrum_bench kestrum_inference_bench kestrum_window_bench kestrum_estimator_bench kestrum_plan_bench kestrum_sightings_bench kestrum_survey_window_bench; do \
 	  $(BUILD)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
 	done
 

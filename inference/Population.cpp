@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Totals.h"
+
 namespace kestrum::inference {
 
 namespace {
@@ -44,6 +46,24 @@ PopulationEstimate population(double streetCount, const Fit& fit, const ProfileI
     result.estimate = streetCount / fit.P;
     result.lower = inverted(streetCount, limitsOfP.upper);
     result.upper = inverted(streetCount, limitsOfP.lower);
+    return result;
+}
+
+PopulationEstimate populationWithCount(double streetCount, const Analysis& analysis)
+{
+    PopulationEstimate result = population(streetCount, analysis.fit, analysis.limitsP);
+    SharedPLimits limitsOfP;
+    if (!result.given() || !sharedPLimits(analysis, limitsOfP)) {
+        return result;
+    }
+    // One block that is the whole of its stratum: its count is A, with the binomial variance
+    // C (1 - P), and nothing else is scaled up.
+    StratumSample block;
+    block.add({streetCount, streetCount * (1.0 - analysis.fit.P)});
+    const Total dogs = divideByP(stratumTotal(1.0, block), limitsOfP);
+    result.estimate = dogs.total;
+    result.lower = {result.lower.open() ? result.lower.kind : LimitKind::Found, dogs.lower};
+    result.upper = {result.upper.open() ? result.upper.kind : LimitKind::Found, dogs.upper};
     return result;
 }
 

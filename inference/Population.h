@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "Analysis.h"
 #include "Fit.h"
 #include "Profile.h"
 
@@ -24,7 +25,13 @@ struct PopulationEstimate {
 // limitsOfP must be profileLimits(problem, fit, Parameter::P).
 PopulationEstimate population(double streetCount, const Fit& fit, const ProfileInterval& limitsOfP);
 
-// What the limits leave out; shown with them.
+// The same N with limits that also allow for the street count's own variation from one count to
+// another, as the city's totals allow for it in a census of one block: the count binomial around
+// N P, its log-normal limits joined on the log scale with P's profile limits as independent. An
+// open limit of P leaves the limit of N it gives open, as in population().
+PopulationEstimate populationWithCount(double streetCount, const Analysis& analysis);
+
+// What the limits of population() leave out; shown with them.
 std::string_view populationCaveat();
 
 } // namespace kestrum::inference

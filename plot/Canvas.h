@@ -51,6 +51,8 @@ public:
     void setCurrentY(double y) { currentY_ = y; }
     // The height of one text line in the canvas's font: how far Print moves down.
     double TextHeight() const { return lineHeight(); }
+    // How far Print of this text reaches to the right, for drawings that lay text out in columns.
+    double TextWidth(const std::string& text) const { return textWidth(text); }
     // How numbers printed on the canvas are written: the decimal point of the user's locale.
     virtual text::NumberLocale numberLocale() const { return {}; }
 
@@ -77,6 +79,7 @@ protected:
     virtual void drawLine(Point from, Point to, Colour colour) = 0;
     virtual void drawText(Point topLeft, const std::string& text) = 0;
     virtual double lineHeight() const = 0;
+    virtual double textWidth(const std::string& text) const = 0;
 
 private:
     Colour foreColor_ = kBlack;

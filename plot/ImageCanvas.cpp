@@ -115,6 +115,13 @@ double ImageCanvas::lineHeight() const
                            : QFontMetricsF(font_, &image_).lineSpacing();
 }
 
+double ImageCanvas::textWidth(const std::string& text) const
+{
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return image_.isNull() ? QFontMetricsF(font_).horizontalAdvance(shown)
+                           : QFontMetricsF(font_, &image_).horizontalAdvance(shown);
+}
+
 void ImageCanvas::notify() const
 {
     if (changed_)

@@ -90,4 +90,10 @@ double PainterCanvas::lineHeight() const
     return QFontMetricsF(font_, painter_.device()).lineSpacing();
 }
 
+double PainterCanvas::textWidth(const std::string& text) const
+{
+    return QFontMetricsF(font_, painter_.device())
+        .horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
 } // namespace kestrum

@@ -27,6 +27,7 @@ protected:
     void drawText(Point topLeft, const std::string& text) override;
     text::NumberLocale numberLocale() const override;
     double lineHeight() const override;
+    double textWidth(const std::string& text) const override;
 
 private:
     QPainter& painter_;

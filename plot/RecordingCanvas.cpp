@@ -25,4 +25,13 @@ void RecordingCanvas::drawText(Point topLeft, const std::string& text)
     texts_.push_back({topLeft, text, ForeColor(), next_++});
 }
 
+double RecordingCanvas::textWidth(const std::string& text) const
+{
+    std::size_t characters = 0;
+    for (const char c : text) {
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return characterWidth_ * static_cast<double>(characters);
+}
+
 } // namespace kestrum

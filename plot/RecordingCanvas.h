@@ -44,6 +44,8 @@ public:
         height_ = height;
     }
     void setLineHeight(double lineHeight) { lineHeight_ = lineHeight; }
+    // Every character takes this much room to the right.
+    void setCharacterWidth(double width) { characterWidth_ = width; }
     // How numbers are written on it: with a decimal point unless told otherwise.
     void setNumberLocale(text::NumberLocale locale) { locale_ = std::move(locale); }
     text::NumberLocale numberLocale() const override { return locale_; }
@@ -60,11 +62,14 @@ protected:
     void drawLine(Point from, Point to, Colour colour) override;
     void drawText(Point topLeft, const std::string& text) override;
     double lineHeight() const override { return lineHeight_; }
+    // Characters, not bytes: an ellipsis is one.
+    double textWidth(const std::string& text) const override;
 
 private:
     double width_;
     double height_;
     double lineHeight_;
+    double characterWidth_ = 7.0;
     text::NumberLocale locale_;
     std::size_t next_ = 0;
     std::vector<RecordedLine> lines_;

@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "FloatChars.h"
 #include "Coverage.h"
+#include "FloatChars.h"
 #include "Sightings.h"
 #include "SurveyTotals.h"
 #include "Warnings.h"
@@ -197,9 +197,8 @@ void appendCount(double value, std::string& out)
 {
     char text[400];
     const auto written =
-        wholeCount(value)
-            ? text::toChars(text, text + sizeof text, value, std::chars_format::fixed)
-            : text::toChars(text, text + sizeof text, value);
+        wholeCount(value) ? text::toChars(text, text + sizeof text, value, std::chars_format::fixed)
+                          : text::toChars(text, text + sizeof text, value);
     out.append(text, written.ptr);
 }
 
@@ -446,12 +445,6 @@ void RowWriter::block(const BlockResult& result, std::string& out, std::size_t* 
     cells[at(Column::coverage_upper)] = Cell::number(share.upper);
     cells[at(Column::to_vaccinate)] = Cell::empty();
 
-    std::vector<Note> notes = blockNotes(result.block);
-    if (result.sameNameLine != 0) {
-        notes.push_back({"duplicate_block", "The block name is also on line " +
-                                                std::to_string(result.sameNameLine) +
-                                                ": the two rows are fitted apart."});
-    }
     cells[at(Column::count)] =
         result.row.count ? Cell::number(*result.row.count, Cell::Kind::Count) : Cell::empty();
     cells[at(Column::P_in_total)] = cellsAt != nullptr ? Cell::deferred() : Cell::empty();
@@ -459,27 +452,49 @@ void RowWriter::block(const BlockResult& result, std::string& out, std::size_t* 
     cells[at(Column::N)] = Cell::empty();
     setLimit(cells, Column::N_lower, {});
     setLimit(cells, Column::N_upper, {});
-    if (result.population) {
+    if (result.population && populationProblem(result).empty()) {
         const inference::PopulationEstimate& n = *result.population;
-        std::string reason(n.reason);
-        if (reason.empty() && result.block.analysis.fit.pBound != inference::Bound::None) {
-            reason = "P lies on its bound, so count / P is not an estimate";
-        } else if (reason.empty() && !(std::isfinite(n.estimate) && std::isfinite(n.lower.value) &&
-                                       std::isfinite(n.upper.value))) {
-            reason = "count / P or one of its limits is too large for a number";
-        }
-        if (reason.empty()) {
-            cells[at(Column::N)] = Cell::number(n.estimate);
-            setLimit(cells, Column::N_lower, n.lower);
-            setLimit(cells, Column::N_upper, n.upper);
-        } else {
-            notes.push_back({"no_population", "No number of dogs: " + reason + "."});
-        }
+        cells[at(Column::N)] = Cell::number(n.estimate);
+        setLimit(cells, Column::N_lower, n.lower);
+        setLimit(cells, Column::N_upper, n.upper);
     }
-    for (Note& note : checkNotes(row.checks)) {
+    write(cells.data(), rowNotes(result), out, cellsAt, &row.own);
+}
+
+std::string populationProblem(const BlockResult& result)
+{
+    if (!result.population) {
+        return {};
+    }
+    const inference::PopulationEstimate& n = *result.population;
+    if (!n.given()) {
+        return std::string(n.reason);
+    }
+    if (result.block.analysis.fit.pBound != inference::Bound::None) {
+        return "P lies on its bound, so count / P is not an estimate";
+    }
+    if (!(std::isfinite(n.estimate) && std::isfinite(n.lower.value) &&
+          std::isfinite(n.upper.value))) {
+        return "count / P or one of its limits is too large for a number";
+    }
+    return {};
+}
+
+std::vector<Note> rowNotes(const BlockResult& result)
+{
+    std::vector<Note> notes = blockNotes(result.block);
+    if (result.sameNameLine != 0) {
+        notes.push_back({"duplicate_block", "The block name is also on line " +
+                                                std::to_string(result.sameNameLine) +
+                                                ": the two rows are fitted apart."});
+    }
+    if (const std::string reason = populationProblem(result); !reason.empty()) {
+        notes.push_back({"no_population", "No number of dogs: " + reason + "."});
+    }
+    for (Note& note : checkNotes(result.row.checks)) {
         notes.push_back(std::move(note));
     }
-    write(cells.data(), notes, out, cellsAt, &row.own);
+    return notes;
 }
 
 void RowWriter::inTotalCells(double P, double N, std::string& out) const

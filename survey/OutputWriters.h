@@ -65,6 +65,12 @@ std::vector<std::string> ownColumnNames(const std::vector<std::string>& names,
 // maximum that the row reports.
 std::vector<Note> blockNotes(const BlockAnalysis& block);
 
+// Why a block row with a street count gives no N (P on a bound, no unique P, a number too large
+// for N or its limits), or nothing.
+std::string populationProblem(const BlockResult& result);
+// Everything a block row's warnings say: blockNotes, a name used on an earlier line, no N.
+std::vector<Note> rowNotes(const BlockResult& result);
+
 // How far, in S or P, the search may end from the exact maximum before it is told.
 inline constexpr double kSearchAgreement = 1e-6;
 

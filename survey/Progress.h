@@ -1,6 +1,7 @@
 // A progress line on standard error for long runs that a person is watching: shown only on a
 // terminal, only once a run has taken a second, at most ten times a second, and wiped at the end.
-// Messages about rows go through it so that they never land in the middle of the bar.
+// Messages about rows go through it so that they never land in the middle of the bar. A window
+// shows both its own way, by overriding update() and message().
 #pragma once
 
 #include <chrono>
@@ -18,10 +19,14 @@ public:
     // shown: draw the bar at all (standard error is a terminal and the output does not share it).
     // totalBytes: the input's size when known, for a percentage.
     Progress(std::FILE* stream, bool shown, std::optional<std::uint64_t> totalBytes);
+    virtual ~Progress() = default;
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
-    void update(std::uint64_t bytesRead, std::uint64_t blocks);
+    // After each batch of rows, on the thread that runs the survey.
+    virtual void update(std::uint64_t bytesRead, std::uint64_t blocks);
     // One line of text, the bar moved out of its way.
-    void message(const std::string& line);
+    virtual void message(const std::string& line);
     // Wipes the bar.
     void finish();
 

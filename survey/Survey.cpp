@@ -15,8 +15,8 @@
 
 #include "BlockPlots.h"
 #include "ConditionalMaximum.h"
-#include "FloatChars.h"
 #include "Coverage.h"
+#include "FloatChars.h"
 #include "Population.h"
 #include "RowSpool.h"
 #include "Sightings.h"
@@ -90,6 +90,16 @@ struct Done {
     double weight = 0.0;
     // What a tally's checks found, each as told: its line and the sentence.
     std::vector<std::pair<std::size_t, std::string>> checks;
+    // For an observer: the block whole (its row and analysis then live here), or the row that
+    // is not one.
+    std::optional<BlockResult> result;
+    std::optional<RowError> error;
+
+    const BlockRow* blockRow() const { return result ? &result->row : row ? &*row : nullptr; }
+    const inference::Analysis& blockAnalysis() const
+    {
+        return result ? result->block.analysis : *analysis;
+    }
 };
 
 // A row on its own: nothing here depends on the rows before it.
@@ -102,6 +112,9 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
         done.problem = error->reason;
         if (!options.skipFailed && !options.totalsOnly) {
             writer.failed(*error, done.text);
+        }
+        if (options.observer != nullptr) {
+            done.error = std::move(*error);
         }
         return done;
     }
@@ -155,6 +168,10 @@ Done work(Job& job, const SurveyOptions& options, const RowWriter& writer, Kestr
     }
     if (options.frame) {
         done.stratum = job.stratum;
+    }
+    if (options.observer != nullptr) {
+        done.result = std::move(result);
+    } else if (options.frame) {
         done.row = std::move(result.row);
         done.analysis = std::move(result.block.analysis);
     }
@@ -239,6 +256,9 @@ public:
                 break;
             }
             if (batch.size() == (plots_ ? kBatchPlots : kBatchRows)) {
+                if (options_.stop != nullptr && options_.stop->load()) {
+                    throw Cancelled();
+                }
                 submit();
                 finishUpTo(jobs > 1 ? 2 * jobs : 0);
             }
@@ -268,13 +288,20 @@ public:
                 coverageNotes(*pooled.coverage, options_.coverageTarget, "the survey",
                               pooled.coverageNotes);
             }
+            if (options_.observer != nullptr) {
+                options_.observer->pooled(pooled);
+            }
             if (!writer_.pooled(pooled, text)) {
                 failedSummary("the pooled row: no pooled fit: " + pooled.reason);
             }
             output_.row(text);
         }
         if (totals_) {
-            for (const TotalsRow& totalsRow : totals_->rows()) {
+            const std::vector<TotalsRow> rows = totals_->rows();
+            if (options_.observer != nullptr) {
+                options_.observer->totals(*totals_, rows);
+            }
+            for (const TotalsRow& totalsRow : rows) {
                 text.clear();
                 if (!writer_.totals(totalsRow, text)) {
                     failedSummary((totalsRow.city ? std::string("the total row")
@@ -351,19 +378,25 @@ private:
     // In input order: the row out, its share of the pooled fit, and what went wrong told.
     void finish(const Done& done)
     {
+        const BlockRow* const row = done.blockRow();
         if (!done.text.empty() && spool_) {
             SpooledRow held;
             held.cellsAt = done.cellsAt;
             held.text = done.text;
-            if (done.row) {
+            if (row != nullptr) {
                 held.stratum = done.stratum;
-                held.counts = done.row->counts;
-                held.sHeld = done.row->sFixed.value_or(0.0);
-                held.count = done.row->count.value_or(std::numeric_limits<double>::quiet_NaN());
+                held.counts = row->counts;
+                held.sHeld = row->sFixed.value_or(0.0);
+                held.count = row->count.value_or(std::numeric_limits<double>::quiet_NaN());
             }
             spool_->put(held);
         } else if (!done.text.empty()) {
             output_.row(done.text);
+        }
+        if (done.result) {
+            options_.observer->block(*done.result, done.stratum);
+        } else if (done.error) {
+            options_.observer->failed(*done.error);
         }
         if (done.fitted) {
             ++summary_.fitted;
@@ -375,7 +408,7 @@ private:
                               done.counts.total());
             }
             if (totals_) {
-                totals_->add(done.stratum, *done.row, *done.analysis);
+                totals_->add(done.stratum, *row, done.blockAnalysis());
             }
             summary_.failedPlots += done.problem.empty() ? 0 : 1;
         } else {

@@ -2,10 +2,13 @@
 // by row in input order, then the pooled fit, then the totals by stratum when a frame is given.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "OutputWriters.h"
 #include "Progress.h"
@@ -16,6 +19,27 @@
 namespace kestrum::survey {
 
 class Plotter;
+
+// What a run finds, handed to a caller that shows it rather than reads the rows back (the window):
+// each data row in input order as it is written, then the pooled fit, then the totals. Called on
+// the thread that runs the survey.
+class SurveyObserver {
+public:
+    virtual ~SurveyObserver() = default;
+    // stratum: the block's place in the frame's strata; 0 without a frame.
+    virtual void block(const BlockResult& result, std::size_t stratum) = 0;
+    virtual void failed(const RowError& row) = 0;
+    virtual void pooled(const PooledResult& result) = 0;
+    // With a frame, after the last block: the rows written, and the totals to ask each block's
+    // part in its stratum's total of (SurveyTotals::inTotal, when deferred()).
+    virtual void totals(const SurveyTotals& totals, const std::vector<TotalsRow>& rows) = 0;
+};
+
+// A run stopped on request (SurveyOptions::stop), between two batches of rows.
+class Cancelled : public std::runtime_error {
+public:
+    Cancelled() : std::runtime_error("stopped on request") {}
+};
 
 struct SurveyOptions {
     Format format = Format::Csv;
@@ -34,6 +58,9 @@ struct SurveyOptions {
     std::optional<SamplingFrame> frame;
     PBy pBy = PBy::Stratum;  // whose P divides each block's street count in the totals
     bool totalsOnly = false; // only those rows, neither the blocks nor the pooled fit
+    SurveyObserver* observer = nullptr;
+    // Set from another thread to stop the run: it throws Cancelled before the next batch.
+    const std::atomic<bool>* stop = nullptr;
     // The share of dogs marked that the dogs still to vaccinate are counted towards.
     double coverageTarget = kCoverageTarget;
 };
@@ -59,8 +86,8 @@ inline constexpr double kStartP = 0.9;
 // input cannot be read as a survey (nothing is written then), stops being readable or does not
 // fit the frame (a stratum the frame lacks, more blocks than it holds): every row before the one
 // that stopped it is written first, whatever options.jobs. OutputError when the output cannot
-// be written, std::filesystem::filesystem_error when the plot folder cannot be made; the rows
-// written before stay whole.
+// be written, std::filesystem::filesystem_error when the plot folder cannot be made, Cancelled
+// when options.stop is set; the rows written before stay whole.
 //
 // A sheet of sightings is tallied on the way (Sightings.h): what its checks find is told as
 // "<inputName>:<line>: warning: ..." and noted in the block's row.

@@ -170,11 +170,11 @@ void Form1::showInference(const EstimatePress& press, BlockAnalysis& block, QStr
 {
     const inference::Parameter profiled = block.analysis.problem.profiled;
     noteProfile(block, std::span<const float>(press.PROFLL.data(), static_cast<std::size_t>(NPTS)));
-    // A street count was typed for the block estimated before; other frequencies are another
-    // block, whose report must not carry it.
+    // A street count, a name and notes were typed for the block estimated before; other
+    // frequencies are another block, whose report must not carry them.
     if (details_ && lastAnalysis_ &&
         !sameCounts(lastAnalysis_->analysis.problem.counts, block.analysis.problem.counts)) {
-        details_->clearStreetCount();
+        details_->clearBlock();
     }
     lastAnalysis_ = block;
 

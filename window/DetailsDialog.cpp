@@ -120,6 +120,16 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("details"));
     setWindowTitle(QStringLiteral("Kestrum: details"));
+    blockName_.setObjectName(QStringLiteral("blockName"));
+    place_.setObjectName(QStringLiteral("place"));
+    countDate_.setObjectName(QStringLiteral("countDate"));
+    observer_.setObjectName(QStringLiteral("observer"));
+    notes_.setObjectName(QStringLiteral("notes"));
+    blockName_.setPlaceholderText(QStringLiteral("market"));
+    place_.setPlaceholderText(QStringLiteral("town, district"));
+    countDate_.setPlaceholderText(QStringLiteral("12 to 14 March 2026"));
+    notes_.setTabChangesFocus(true);
+    notes_.setFixedHeight(notes_.fontMetrics().lineSpacing() * 3 + 12);
     summary_.setObjectName(QStringLiteral("summary"));
     estimates_.setObjectName(QStringLiteral("estimates"));
     estimateNotes_.setObjectName(QStringLiteral("estimateNotes"));
@@ -141,6 +151,14 @@ DetailsDialog::DetailsDialog(QWidget* parent) : QDialog(parent)
     auto contentOwner = std::make_unique<QWidget>();
     QWidget* content = contentOwner.get();
     auto* layout = child<QVBoxLayout>(content);
+    auto* blockBox = child<QGroupBox>(QStringLiteral("The block, for the report"), content);
+    auto* blockLayout = child<QFormLayout>(blockBox);
+    blockLayout->addRow(QStringLiteral("Block:"), &blockName_);
+    blockLayout->addRow(QStringLiteral("Place:"), &place_);
+    blockLayout->addRow(QStringLiteral("Date of the counts:"), &countDate_);
+    blockLayout->addRow(QStringLiteral("Observer:"), &observer_);
+    blockLayout->addRow(QStringLiteral("Notes:"), &notes_);
+    layout->addWidget(blockBox);
     layout->addWidget(&wrapping(summary_));
     auto* estimatesBox = child<QGroupBox>(QStringLiteral("Estimates"), content);
     auto* estimatesLayout = child<QVBoxLayout>(estimatesBox);
@@ -237,9 +255,27 @@ std::optional<double> DetailsDialog::streetCount() const
     return *count.value;
 }
 
-void DetailsDialog::clearStreetCount()
+BlockDetails DetailsDialog::blockDetails() const
+{
+    return {blockName_.text().trimmed(), place_.text().trimmed(), countDate_.text().trimmed(),
+            observer_.text().trimmed(), notes_.toPlainText().trimmed()};
+}
+
+void DetailsDialog::setBlock(const BlockDetails& details, std::optional<double> streetCount)
+{
+    blockName_.setText(details.name);
+    place_.setText(details.place);
+    countDate_.setText(details.date);
+    observer_.setText(details.observer);
+    notes_.setPlainText(details.notes);
+    streetCount_.setText(streetCount ? text::plain(*streetCount) : QString());
+}
+
+void DetailsDialog::clearBlock()
 {
     streetCount_.clear();
+    blockName_.clear();
+    notes_.clear();
 }
 
 void DetailsDialog::showPopulation()

@@ -1,17 +1,20 @@
 // Everything the last estimate found, in tables: the estimates with their standard errors, Wald
 // and profile limits; observed and expected frequencies with the fit check; the warnings; and the
-// dogs in the block for a street count typed here. Long sentences stand below the tables, where
-// they wrap; the whole scrolls rather than squeeze anything.
+// dogs in the block for a street count typed here. Above them, what the user says of the block for
+// the report: its name, place, the date of the counts, the observer and notes. Long sentences
+// stand below the tables, where they wrap; the whole scrolls rather than squeeze anything.
 #pragma once
 
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTableWidget>
 
 #include <optional>
 
 #include "BlockAnalysis.h"
+#include "Report.h"
 
 namespace kestrum {
 
@@ -28,9 +31,13 @@ public:
     void show(const std::optional<BlockAnalysis>& block);
     // The street count typed, when it is a number of 0 or more.
     std::optional<double> streetCount() const;
-    // A street count belongs to the block it was typed for: an estimate of another block clears
-    // it.
-    void clearStreetCount();
+    BlockDetails blockDetails() const;
+    // A block taken up from a survey: its details and street count in place of those typed.
+    void setBlock(const BlockDetails& details, std::optional<double> streetCount);
+    // The street count, the block's name and the notes belong to the block they were typed for:
+    // an estimate of another block clears them. The place, date and observer stay, being often
+    // those of the next block too.
+    void clearBlock();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -38,6 +45,11 @@ protected:
 private:
     void showPopulation();
 
+    QLineEdit blockName_;
+    QLineEdit place_;
+    QLineEdit countDate_;
+    QLineEdit observer_;
+    QPlainTextEdit notes_;
     QLabel summary_;
     QTableWidget estimates_;
     QLabel estimateNotes_;

@@ -1,6 +1,8 @@
 #include "Form1.h"
 
 #include "DetailsDialog.h"
+#include "SurveyWindow.h"
+#include "WindowIcon.h"
 
 #include <QFont>
 #include <QLayout>
@@ -83,6 +85,7 @@ Form1::Form1(const QString& libraryName, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(kestrumIcon());
     central_.setFont(windowFont(8.25, false));
     setCentralWidget(&central_);
     layOut();

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "BlockAnalysis.h"
 #include "EstimatePress.h"
@@ -27,6 +28,8 @@
 namespace kestrum {
 
 class DetailsDialog;
+class SurveyWindow;
+struct SurveyBlockChoice;
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -58,6 +61,12 @@ public:
     QString copyResults();
     // What the report holds now: the last estimate, its messages, the street count in the details.
     std::optional<ReportContent> reportContent() const;
+
+    // File > Open survey...: the survey in a window of its own (the one it is in already, if any).
+    SurveyWindow* openSurvey(const QString& path);
+    // A block taken up from a survey: its frequencies (and S held) in the boxes, estimated from
+    // the starting values the survey tool uses, with its name and street count in the details.
+    void estimateSurveyBlock(const SurveyBlockChoice& choice);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -134,6 +143,7 @@ private:
     QStringList lastMessages_;
     QDateTime lastWhen_;
     std::unique_ptr<DetailsDialog> details_;
+    std::vector<std::unique_ptr<SurveyWindow>> surveys_;
 };
 
 } // namespace kestrum

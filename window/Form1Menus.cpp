@@ -14,34 +14,15 @@
 #include "DetailsDialog.h"
 #include "Form1.h"
 #include "InferenceText.h"
+#include "NumberText.h"
 #include "PlanDialog.h"
 #include "Report.h"
+#include "SurveyWindow.h"
+#include "WholeFile.h"
 
 namespace kestrum {
 
 namespace {
-
-// Qt's own dialog: the same on every desktop, and reachable from tests.
-QString askForSaveName(QWidget* parent, const QString& title, const QString& filters)
-{
-    QFileDialog dialog(parent, title, QString(), filters);
-    dialog.setObjectName(QStringLiteral("saveDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setDefaultSuffix(filters.startsWith(QLatin1String("PNG")) ? QStringLiteral("png")
-                                                                     : QStringLiteral("html"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    QString path = dialog.selectedFiles().constFirst();
-    // The filter chosen decides the kind when the name does not.
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += dialog.selectedNameFilter().contains(QLatin1String("*.pdf"))
-                    ? QStringLiteral(".pdf")
-                    : QStringLiteral(".") + dialog.defaultSuffix();
-    }
-    return path;
-}
 
 // LICENSE, built into the program so that the licence shown is the one it is released under.
 QString licenceText()
@@ -79,6 +60,17 @@ void Form1::showAbout()
 void Form1::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* openSurvey = file->addAction(QStringLiteral("Open survey..."), this, [this] {
+        const QString path =
+            askForOpenName(this, QStringLiteral("Open survey"),
+                           QStringLiteral("Surveys (*.csv *.txt *.tsv);;All files (*)"));
+        if (!path.isEmpty()) {
+            this->openSurvey(path);
+        }
+    });
+    openSurvey->setObjectName(QStringLiteral("actionOpenSurvey"));
+    openSurvey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    file->addSeparator();
     QAction* savePlot = file->addAction(QStringLiteral("Save plot..."), this, [this] {
         saveAs(QStringLiteral("plot"), QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"),
                &Form1::savePlot);
@@ -132,6 +124,9 @@ std::optional<ReportContent> Form1::reportContent() const
     content.rangePct = lastRangePct_;
     content.messages = lastMessages_;
     content.streetCount = details_ ? details_->streetCount() : std::nullopt;
+    if (details_) {
+        content.details = details_->blockDetails();
+    }
     // A count refused in the details (no finite number of dogs) is not reported either.
     if (content.streetCount && !streetCountProblem(content.block, *content.streetCount).isEmpty()) {
         content.streetCount.reset();
@@ -214,6 +209,61 @@ void Form1::saveAs(const QString& what, const QString& filters,
         QMessageBox::warning(this, QStringLiteral("Kestrum"),
                              QStringLiteral("The %1 was not saved: %2.").arg(what, problem));
     }
+}
+
+SurveyWindow* Form1::openSurvey(const QString& path)
+{
+    // Windows closed since are let go; one that shows this survey already is brought up.
+    std::erase_if(surveys_, [](const auto& window) { return !window->isVisible(); });
+    for (const auto& window : surveys_) {
+        if (QFileInfo(window->settings().survey) == QFileInfo(path)) {
+            window->raise();
+            window->activateWindow();
+            return window.get();
+        }
+    }
+    SurveyWindow& window = *surveys_.emplace_back(std::make_unique<SurveyWindow>());
+    connect(&window, &SurveyWindow::blockChosen, this, &Form1::estimateSurveyBlock);
+    window.show();
+    window.openSurvey(path);
+    return &window;
+}
+
+void Form1::estimateSurveyBlock(const SurveyBlockChoice& choice)
+{
+    const std::array<std::int32_t, 4> counts{choice.counts.n100, choice.counts.n111,
+                                             choice.counts.n101, choice.counts.n110};
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        txtHist[k + 1].setText(QString::number(counts[k]));
+    }
+    chkS.setChecked(!choice.sFixed);
+    txtS.setText(text::plain(choice.sFixed.value_or(0.9)));
+    txtP.setText(text::plain(0.9));
+    Command1_Click();
+    // The press may have been refused (no dog identified): then the block is not the one shown.
+    if (!lastAnalysis_ || !(lastAnalysis_->analysis.problem.counts.n100 == choice.counts.n100 &&
+                            lastAnalysis_->analysis.problem.counts.n111 == choice.counts.n111 &&
+                            lastAnalysis_->analysis.problem.counts.n101 == choice.counts.n101 &&
+                            lastAnalysis_->analysis.problem.counts.n110 == choice.counts.n110)) {
+        return;
+    }
+    if (!details_) {
+        details_ = std::make_unique<DetailsDialog>(this);
+        details_->show(lastAnalysis_);
+        details_->hide();
+    }
+    details_->setBlock(
+        {choice.block, choice.survey.place, choice.survey.dates, choice.survey.team,
+         QStringLiteral("From %1%2.")
+             .arg(choice.source, choice.survey.name.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral(" (%1)").arg(choice.survey.name))},
+        choice.count);
+    if (details_->isVisible()) {
+        details_->show(lastAnalysis_);
+    }
+    activateWindow();
+    raise();
 }
 
 void Form1::showDetails()

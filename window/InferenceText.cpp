@@ -52,6 +52,18 @@ QString dogs(double value)
     return text::plain(QString::number(value, 'e', 3).toDouble());
 }
 
+QString wholeDogs(double value)
+{
+    if (!std::isfinite(value)) {
+        return {};
+    }
+    if (std::fabs(value) >= 1e15) {
+        return dogs(value);
+    }
+    return text::format(value,
+                        std::fabs(value) < 10.0 ? QStringLiteral("0.0") : QStringLiteral("0"));
+}
+
 namespace {
 
 QString fromView(std::string_view view)
@@ -189,6 +201,39 @@ QString streetCountProblem(const BlockAnalysis& block, double streetCount)
     return {};
 }
 
+namespace {
+
+// A limit of N with the word that says it lies beyond the value, when it does. With the count's
+// variation a limit can pass the largest double where N itself does not.
+QString dogsCaption(const inference::Limit& limit)
+{
+    if (limit.kind != LimitKind::NotGiven && !std::isfinite(limit.value)) {
+        return QStringLiteral("too large for a number");
+    }
+    return caption(limit, dogs, dogs);
+}
+
+// As dogs() for a cell: the value alone, or nothing.
+QString dogsCell(const inference::Limit& limit)
+{
+    return limit.kind == LimitKind::NotGiven || !std::isfinite(limit.value) ? QString()
+                                                                            : dogs(limit.value);
+}
+
+QString openNote(const inference::Limit& lower, const inference::Limit& upper)
+{
+    QStringList notes;
+    if (lower.open()) {
+        notes << QStringLiteral("the lower limit lies below the value given");
+    }
+    if (upper.open()) {
+        notes << QStringLiteral("the upper limit lies above the value given");
+    }
+    return notes.join(QStringLiteral("; "));
+}
+
+} // namespace
+
 QString populationSentence(const BlockAnalysis& block, double streetCount)
 {
     if (const QString problem = streetCountProblem(block, streetCount); !problem.isEmpty()) {
@@ -199,9 +244,153 @@ QString populationSentence(const BlockAnalysis& block, double streetCount)
     if (!estimate.given()) {
         return fromView(estimate.reason);
     }
-    return QStringLiteral("About %1 dogs (95% limits %2 to %3). %4")
-        .arg(dogs(estimate.estimate), caption(estimate.lower, dogs, dogs),
-             caption(estimate.upper, dogs, dogs), fromView(inference::populationCaveat()));
+    const inference::PopulationEstimate withCount =
+        inference::populationWithCount(streetCount, block.analysis);
+    return QStringLiteral("About %1 dogs.\n95% limits for the uncertainty in P only: %2 to %3.\n"
+                          "95% limits with the street count's own variation too, as the city's "
+                          "totals have them: %4 to %5.")
+        .arg(dogs(estimate.estimate), dogsCaption(estimate.lower), dogsCaption(estimate.upper),
+             dogsCaption(withCount.lower), dogsCaption(withCount.upper));
+}
+
+QStringList populationColumns()
+{
+    return {QStringLiteral("dogs in the block: limits for"), QStringLiteral("N"),
+            QStringLiteral("lower"), QStringLiteral("upper"), QStringLiteral("note")};
+}
+
+QList<QStringList> populationRows(const BlockAnalysis& block, double streetCount)
+{
+    if (!streetCountProblem(block, streetCount).isEmpty()) {
+        return {};
+    }
+    const inference::PopulationEstimate estimate =
+        inference::population(streetCount, block.analysis.fit, block.analysis.limitsP);
+    if (!estimate.given()) {
+        return {};
+    }
+    const inference::PopulationEstimate withCount =
+        inference::populationWithCount(streetCount, block.analysis);
+    return {{QStringLiteral("the uncertainty in P only"), dogs(estimate.estimate),
+             dogsCell(estimate.lower), dogsCell(estimate.upper),
+             openNote(estimate.lower, estimate.upper)},
+            {QStringLiteral("the street count's own variation too"), dogs(withCount.estimate),
+             dogsCell(withCount.lower), dogsCell(withCount.upper),
+             openNote(withCount.lower, withCount.upper)}};
+}
+
+QStringList estimateCellColumns()
+{
+    return {QStringLiteral("parameter"),      QStringLiteral("estimate"),
+            QStringLiteral("standard error"), QStringLiteral("Wald lower"),
+            QStringLiteral("Wald upper"),     QStringLiteral("profile lower"),
+            QStringLiteral("profile upper"),  QStringLiteral("note")};
+}
+
+QList<QStringList> estimateCells(const BlockAnalysis& block)
+{
+    const inference::Analysis& analysis = block.analysis;
+    const inference::StandardErrors& se = analysis.standardErrors;
+    const auto number = [](double value) {
+        return std::isfinite(value) ? fourDecimals(value) : QString();
+    };
+    const auto limit = [](const inference::ProfileInterval& interval, const inference::Limit& l) {
+        return interval.given() && l.kind != LimitKind::NotGiven
+                   ? text::format(l.value, QStringLiteral("0.0000"))
+                   : QString();
+    };
+    const auto row = [&](const QString& name, double estimate, double error,
+                         const inference::WaldInterval& wald,
+                         const inference::ProfileInterval& profile) {
+        QStringList notes;
+        if (se.given() && outsideZeroOne(wald)) {
+            notes << QStringLiteral("a Wald limit lies outside 0 to 1");
+        }
+        if (profile.given()) {
+            if (const QString open = openNote(profile.lower, profile.upper); !open.isEmpty()) {
+                notes << QStringLiteral("profile: ") + open;
+            }
+        } else {
+            notes << QStringLiteral("no profile limits: ") + fromView(profile.reason);
+        }
+        return QStringList{name,
+                           number(estimate),
+                           se.given() ? number(error) : QString(),
+                           se.given() ? number(wald.lower) : QString(),
+                           se.given() ? number(wald.upper) : QString(),
+                           limit(profile, profile.lower),
+                           limit(profile, profile.upper),
+                           notes.join(QStringLiteral("; "))};
+    };
+    QList<QStringList> rows;
+    rows << row(QStringLiteral("P"), block.P, se.seP, se.waldP, analysis.limitsP);
+    if (block.sFree) {
+        rows << row(QStringLiteral("S"), block.S, se.seS, se.waldS, analysis.limitsS);
+    } else {
+        rows << QStringList{QStringLiteral("S"),
+                            text::plain(block.S),
+                            {},
+                            {},
+                            {},
+                            {},
+                            {},
+                            QStringLiteral("held at the value typed")};
+    }
+    return rows;
+}
+
+QString blockSentence(const BlockAnalysis& block, const QString& name,
+                      std::optional<double> streetCount)
+{
+    const QString where =
+        name.isEmpty() ? QStringLiteral("the block") : QStringLiteral("block %1").arg(name);
+    const inference::Fit& fit = block.analysis.fit;
+    if (fit.status != inference::FitStatus::Estimated) {
+        return QStringLiteral("The counts of %1 do not give P and S: %2.")
+            .arg(where, fromView(inference::describe(fit.status)));
+    }
+    const auto percent = [](double value) {
+        return text::format(100.0 * value, QStringLiteral("0")) + QLatin1Char('%');
+    };
+    const auto between = [&percent](const inference::ProfileInterval& limits) {
+        if (!limits.given()) {
+            return QString();
+        }
+        const auto side = [&percent](const inference::Limit& limit) {
+            return caption(limit, percent, percent);
+        };
+        return QStringLiteral(", between %1 and %2").arg(side(limits.lower), side(limits.upper));
+    };
+    const QString staying =
+        block.sFree ? QStringLiteral("about %1 stay in the block from one count to the next (S%2)")
+                          .arg(percent(block.S), between(block.analysis.limitsS))
+                    : QStringLiteral("S was held at %1").arg(percent(block.S));
+    QString sentence;
+    inference::PopulationEstimate withCount;
+    withCount.reason = "no street count";
+    if (streetCount && streetCountProblem(block, *streetCount).isEmpty()) {
+        withCount = inference::populationWithCount(*streetCount, block.analysis);
+    }
+    if (withCount.given() && std::isfinite(withCount.lower.value) &&
+        std::isfinite(withCount.upper.value)) {
+        const auto side = [](const inference::Limit& limit, const char* beyond) {
+            return limit.open()
+                       ? QStringLiteral("%1 %2").arg(QLatin1String(beyond), wholeDogs(limit.value))
+                       : wholeDogs(limit.value);
+        };
+        sentence = QStringLiteral("About %1 dogs live in %2, between %3 and %4; on a count about "
+                                  "%5 of them are seen (P%6), and %7.")
+                       .arg(wholeDogs(withCount.estimate), where,
+                            side(withCount.lower, "fewer than"), side(withCount.upper, "more than"),
+                            percent(block.P), between(block.analysis.limitsP), staying);
+    } else {
+        sentence = QStringLiteral("On a count about %1 of the dogs in %2 are seen (P%3), and %4.")
+                       .arg(percent(block.P), where, between(block.analysis.limitsP), staying);
+    }
+    if (!block.warnings.empty() || block.belowExactMaximum) {
+        sentence += QStringLiteral(" Read the warnings before using these numbers.");
+    }
+    return sentence;
 }
 
 QStringList frequencyColumns()
@@ -239,6 +428,18 @@ QString fitCheckSentence(const BlockAnalysis& block)
              check.lowExpected ? QStringLiteral(" Some expected counts are below 2, so the "
                                                 "p-values are rough.")
                                : QString());
+}
+
+QString meaningOfP()
+{
+    return QStringLiteral("P, the proportion seen: of the dogs in a block at the time of a count, "
+                          "the share that the counters see.");
+}
+
+QString meaningOfS()
+{
+    return QStringLiteral("S, the proportion staying: of the dogs in a block at one count, the "
+                          "share still there at the next.");
 }
 
 QString summarySentence(const BlockAnalysis& block)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "BlockAnalysis.h"
 
 namespace kestrum {
@@ -32,13 +34,31 @@ QStringList estimateNotes(const BlockAnalysis& block);
 // A number of dogs to a tenth ("29.5"); from 1E+15 up in exponent form to four significant digits
 // ("1.229E+308"), so that no count is wider than its line.
 QString dogs(double value);
+// A number of dogs in a sentence: whole dogs, "1269", or a tenth below 10, "3.4"; empty for a
+// value that is not a number.
+QString wholeDogs(double value);
 // Why a street count gives the block no number of dogs of its own ("must not be negative", "is too
 // large: ..."), or nothing. As the survey tool does, a count whose N = count / P or a limit of it
 // is no finite number is refused rather than shown as "Infinity".
 QString streetCountProblem(const BlockAnalysis& block, double streetCount);
-// "About 29.5 dogs (95% limits 25.8 to 37.7). ..." from a street count, or why there is no
-// estimate.
+// "About 36.9 dogs." and, on a line each, the 95% limits for the uncertainty in P only and those
+// with the street count's own variation too, each labelled; or why there is no estimate.
 QString populationSentence(const BlockAnalysis& block, double streetCount);
+// The same as cells, every limit's lower and upper value in a cell of its own: which limits, N,
+// lower, upper, and a note where a limit lies beyond the value given. No rows without an estimate.
+QStringList populationColumns();
+QList<QStringList> populationRows(const BlockAnalysis& block, double streetCount);
+
+// The estimates with every limit's lower and upper value in a cell of its own, numbers only (an
+// empty cell where none is given), for a spreadsheet: parameter, estimate, standard error, Wald
+// lower and upper, profile lower and upper, and a note for what the cells cannot say.
+QStringList estimateCellColumns();
+QList<QStringList> estimateCells(const BlockAnalysis& block);
+
+// The one sentence a report opens with: "About 37 dogs live in block market, between 30 and 49;
+// ...", or without a street count what P and S say of the block. name: the block's, or empty.
+QString blockSentence(const BlockAnalysis& block, const QString& name,
+                      std::optional<double> streetCount);
 // The rows of the frequencies table: capture history, observed, expected.
 QStringList frequencyColumns();
 QList<QStringList> frequencyRows(const BlockAnalysis& block);
@@ -46,5 +66,9 @@ QList<QStringList> frequencyRows(const BlockAnalysis& block);
 QString fitCheckSentence(const BlockAnalysis& block);
 // "Maximum log likelihood -52.741, with P and S estimated."
 QString summarySentence(const BlockAnalysis& block);
+
+// What P and S are, in one line each, for people who do not read statistics.
+QString meaningOfP();
+QString meaningOfS();
 
 } // namespace kestrum

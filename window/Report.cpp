@@ -22,34 +22,6 @@ namespace {
 
 constexpr int kScreenDpi = 96;
 
-QString htmlTable(const QStringList& columns, const QList<QStringList>& rows)
-{
-    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><tr>");
-    for (const QString& column : columns) {
-        html += QStringLiteral("<th>%1</th>").arg(column.toHtmlEscaped());
-    }
-    html += QStringLiteral("</tr>");
-    for (const QStringList& row : rows) {
-        html += QStringLiteral("<tr>");
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            html += QStringLiteral("<td%1>%2</td>")
-                        .arg(i == 0 ? QString() : QStringLiteral(" align=\"right\""),
-                             row[i].toHtmlEscaped());
-        }
-        html += QStringLiteral("</tr>");
-    }
-    return html + QStringLiteral("</table>");
-}
-
-QString paragraphs(const QStringList& lines)
-{
-    QString html;
-    for (const QString& line : lines) {
-        html += QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped());
-    }
-    return html;
-}
-
 QString tabbed(const QStringList& columns, const QList<QStringList>& rows)
 {
     QString text = columns.join(QLatin1Char('\t')) + QLatin1Char('\n');
@@ -65,11 +37,42 @@ QString stamp(const ReportContent& content)
         .arg(content.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), programVersion());
 }
 
-QString populationLine(const ReportContent& content)
+// The dogs from the street count, a line each: N, its limits for P's uncertainty only, and those
+// with the count's own variation too.
+QStringList populationLines(const ReportContent& content)
 {
     return QStringLiteral("Street count %1: %2")
         .arg(text::plain(*content.streetCount),
-             populationSentence(content.block, *content.streetCount));
+             populationSentence(content.block, *content.streetCount))
+        .split(QLatin1Char('\n'));
+}
+
+// The block's name, place, date of the counts, observer and notes, as far as they are given.
+QStringList detailLines(const BlockDetails& details)
+{
+    QStringList parts;
+    for (const auto& [name, value] : {std::pair{QStringLiteral("Place"), details.place},
+                                      std::pair{QStringLiteral("Date of the counts"), details.date},
+                                      std::pair{QStringLiteral("Observer"), details.observer}}) {
+        if (!value.isEmpty()) {
+            parts << QStringLiteral("%1: %2").arg(name, value);
+        }
+    }
+    QStringList lines;
+    if (!parts.isEmpty()) {
+        lines << parts.join(QStringLiteral("; ")) + QLatin1Char('.');
+    }
+    if (!details.notes.isEmpty()) {
+        lines << QStringLiteral("Notes: ") + details.notes;
+    }
+    return lines;
+}
+
+QString title(const ReportContent& content)
+{
+    return content.details.name.isEmpty()
+               ? QStringLiteral("Kestrum report")
+               : QStringLiteral("Kestrum report: block %1").arg(content.details.name);
 }
 
 QString plotCaption(const ReportContent& content)
@@ -80,25 +83,6 @@ QString plotCaption(const ReportContent& content)
                           "crosses it, and the short red marks show the exact ones.")
         .arg(ofP ? QStringLiteral("P") : QStringLiteral("S"),
              ofP ? QStringLiteral("% seen") : QStringLiteral("% stay"));
-}
-
-bool isPdf(const QString& path)
-{
-    return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
-}
-
-template <class Paint> QByteArray pdf(const QPageLayout& layout, Paint paint)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setResolution(kScreenDpi);
-    writer.setPageLayout(layout);
-    writer.setTitle(QStringLiteral("Kestrum"));
-    writer.setCreator(QStringLiteral("Kestrum ") + programVersion());
-    paint(writer);
-    return bytes;
 }
 
 QByteArray png(const QImage& image)
@@ -133,6 +117,53 @@ QString programVersion()
     return QStringLiteral(KESTRUM_VERSION);
 }
 
+QString reportTable(const QStringList& columns, const QList<QStringList>& rows)
+{
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><tr>");
+    for (const QString& column : columns) {
+        html += QStringLiteral("<th>%1</th>").arg(column.toHtmlEscaped());
+    }
+    html += QStringLiteral("</tr>");
+    for (const QStringList& row : rows) {
+        html += QStringLiteral("<tr>");
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            html += QStringLiteral("<td%1>%2</td>")
+                        .arg(i == 0 ? QString() : QStringLiteral(" align=\"right\""),
+                             row[i].toHtmlEscaped());
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+QString reportParagraphs(const QStringList& lines)
+{
+    QString html;
+    for (const QString& line : lines) {
+        html += QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped());
+    }
+    return html;
+}
+
+bool isPdfName(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+}
+
+QByteArray pdfInMemory(const QPageLayout& layout, const std::function<void(QPdfWriter&)>& paint)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(kScreenDpi);
+    writer.setPageLayout(layout);
+    writer.setTitle(QStringLiteral("Kestrum"));
+    writer.setCreator(QStringLiteral("Kestrum ") + programVersion());
+    paint(writer);
+    return bytes;
+}
+
 QString settingsSentence(const ReportContent& content)
 {
     const BlockAnalysis& block = content.block;
@@ -146,19 +177,35 @@ QString settingsSentence(const ReportContent& content)
 QString reportHtml(const ReportContent& content, const QString& plotHtml)
 {
     const BlockAnalysis& block = content.block;
-    QString html =
-        QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Kestrum report</title></head>"
-                       "<body><h2>Kestrum report</h2><p>%1</p>")
-            .arg(stamp(content).toHtmlEscaped());
+    // The block's details and the stamp in one paragraph, so that the page keeps room for the
+    // plot.
+    QStringList heading = detailLines(content.details);
+    heading << stamp(content);
+    for (QString& line : heading) {
+        line = line.toHtmlEscaped();
+    }
+    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head>"
+                                  "<body><h2>%1</h2><p>%2</p>")
+                       .arg(title(content).toHtmlEscaped(), heading.join(QStringLiteral("<br>")));
+    html +=
+        QStringLiteral("<p><b>%1</b></p>")
+            .arg(blockSentence(block, content.details.name, content.streetCount).toHtmlEscaped());
+    html += QStringLiteral("<p>%1<br>%2</p>")
+                .arg(meaningOfP().toHtmlEscaped(), meaningOfS().toHtmlEscaped());
     html += QStringLiteral("<h3>Data and settings</h3>") +
-            htmlTable(frequencyColumns(), frequencyRows(block)) +
-            paragraphs({settingsSentence(content)});
-    html += QStringLiteral("<h3>Estimates</h3>") + paragraphs({summarySentence(block)}) +
-            htmlTable(estimateColumns(), estimateRows(block)) + paragraphs(estimateNotes(block));
-    html += QStringLiteral("<h3>Fit check</h3>") + paragraphs({fitCheckSentence(block)});
+            reportTable(frequencyColumns(), frequencyRows(block)) +
+            reportParagraphs({settingsSentence(content)});
+    html += QStringLiteral("<h3>Estimates</h3>") + reportParagraphs({summarySentence(block)}) +
+            reportTable(estimateColumns(), estimateRows(block)) +
+            reportParagraphs(estimateNotes(block));
+    html += QStringLiteral("<h3>Fit check</h3>") + reportParagraphs({fitCheckSentence(block)});
     if (content.streetCount) {
-        html +=
-            QStringLiteral("<h3>Dogs in the block</h3>") + paragraphs({populationLine(content)});
+        QStringList lines = populationLines(content);
+        for (QString& line : lines) {
+            line = line.toHtmlEscaped();
+        }
+        html += QStringLiteral("<h3>Dogs in the block</h3><p>%1</p>")
+                    .arg(lines.join(QStringLiteral("<br>")));
     }
     html += QStringLiteral("<h3>Messages</h3>");
     if (content.messages.isEmpty()) {
@@ -172,7 +219,7 @@ QString reportHtml(const ReportContent& content, const QString& plotHtml)
     }
     if (!plotHtml.isNull()) {
         html += QStringLiteral("<h3>Profile log likelihood</h3>") + plotHtml +
-                paragraphs({plotCaption(content)});
+                reportParagraphs({plotCaption(content)});
     }
     return html + QStringLiteral("</body></html>");
 }
@@ -197,7 +244,7 @@ bool paintReport(QPagedPaintDevice& device, const ReportContent& content)
     };
     const auto text = document(reportHtml(content, QString()) +
                                QStringLiteral("<h3>Profile log likelihood</h3>"));
-    const auto caption = document(paragraphs({plotCaption(content)}));
+    const auto caption = document(reportParagraphs({plotCaption(content)}));
     const double plotHeight =
         area.width() * content.plotSize.height() / std::max(1, content.plotSize.width());
 
@@ -216,7 +263,7 @@ bool paintReport(QPagedPaintDevice& device, const ReportContent& content)
 
 QString writeReport(const QString& path, const ReportContent& content, const QImage& plot)
 {
-    if (!isPdf(path)) {
+    if (!isPdfName(path)) {
         const QString image =
             QStringLiteral("<img src=\"data:image/png;base64,%1\" width=\"%2\" height=\"%3\" "
                            "alt=\"profile log likelihood\">")
@@ -233,7 +280,7 @@ QString writeReport(const QString& path, const ReportContent& content, const QIm
 QString writeReportPdf(const QString& path, const ReportContent& content, const QPageLayout& page)
 {
     return writeWholeFile(
-        path, pdf(page, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
+        path, pdfInMemory(page, [&content](QPdfWriter& writer) { paintReport(writer, content); }));
 }
 
 QString writePlot(const QString& path, const ReportContent& content, const QImage& plot)
@@ -241,13 +288,13 @@ QString writePlot(const QString& path, const ReportContent& content, const QImag
     if (plot.isNull()) {
         return QStringLiteral("there is no plot yet");
     }
-    if (isPdf(path)) {
+    if (isPdfName(path)) {
         // A page the size of the drawing area at 96 dpi: the plot whole, at its size on screen.
         const QSizeF points = QSizeF(content.plotSize) * 72.0 / kScreenDpi;
         const QPageLayout page(
             QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
             QPageLayout::Portrait, QMarginsF());
-        return writeWholeFile(path, pdf(page, [&content](QPdfWriter& writer) {
+        return writeWholeFile(path, pdfInMemory(page, [&content](QPdfWriter& writer) {
                                   QPainter painter(&writer);
                                   paintPlot(
                                       painter, content,
@@ -272,18 +319,32 @@ QString resultsText(const ReportContent& content)
 {
     const BlockAnalysis& block = content.block;
     QStringList parts;
-    parts << QStringLiteral("Kestrum results, %1\n%2\n")
-                 .arg(stamp(content), settingsSentence(content));
+    QString heading = QStringLiteral("%1, %2\n").arg(title(content), stamp(content));
+    for (const QString& line : detailLines(content.details)) {
+        heading += line + QLatin1Char('\n');
+    }
+    heading += blockSentence(block, content.details.name, content.streetCount) + QLatin1Char('\n') +
+               meaningOfP() + QLatin1Char('\n') + meaningOfS() + QLatin1Char('\n') +
+               settingsSentence(content) + QLatin1Char('\n');
+    parts << heading;
     parts << tabbed(frequencyColumns(), frequencyRows(block)) + fitCheckSentence(block) +
                  QLatin1Char('\n');
-    QString estimates =
-        summarySentence(block) + QLatin1Char('\n') + tabbed(estimateColumns(), estimateRows(block));
+    // Every limit in a cell of its own, so that a spreadsheet reads each as a number.
+    QString estimates = summarySentence(block) + QLatin1Char('\n') +
+                        tabbed(estimateCellColumns(), estimateCells(block));
     for (const QString& note : estimateNotes(block)) {
-        estimates += note + QLatin1Char('\n');
+        // The note column says which limits lie outside 0 to 1; there is no mark to explain.
+        if (!note.startsWith(QLatin1Char('*'))) {
+            estimates += note + QLatin1Char('\n');
+        }
     }
     parts << estimates;
     if (content.streetCount) {
-        parts << populationLine(content) + QLatin1Char('\n');
+        const QList<QStringList> rows = populationRows(block, *content.streetCount);
+        parts << QStringLiteral("Street count %1\n").arg(text::plain(*content.streetCount)) +
+                     (rows.isEmpty()
+                          ? populationSentence(block, *content.streetCount) + QLatin1Char('\n')
+                          : tabbed(populationColumns(), rows));
     }
     parts << (content.messages.isEmpty()
                   ? QStringLiteral("Messages: none.\n")

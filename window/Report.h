@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 #include "BlockAnalysis.h"
@@ -15,15 +16,35 @@
 
 class QPagedPaintDevice;
 class QPageLayout;
+class QPdfWriter;
 
 namespace kestrum {
 
 // The product's version, as both programs and the package give it.
 QString programVersion();
 
+// A table for a report's HTML: headings, then rows whose cells after the first align right.
+QString reportTable(const QStringList& columns, const QList<QStringList>& rows);
+// Each line a paragraph of its own, escaped.
+QString reportParagraphs(const QStringList& lines);
+// ".pdf" at the end of the name, in any case.
+bool isPdfName(const QString& path);
+// A PDF made in memory with QPainter on its pages: each page laid out as given, at 96 dpi.
+QByteArray pdfInMemory(const QPageLayout& layout, const std::function<void(QPdfWriter&)>& paint);
+
+// What the user says of the block in the details: the report's heading.
+struct BlockDetails {
+    QString name;
+    QString place;
+    QString date; // of the counts
+    QString observer;
+    QString notes;
+};
+
 // One press of "estimate" as the report tells it.
 struct ReportContent {
     BlockAnalysis block;
+    BlockDetails details;
     double rangePct = 0.0;
     QStringList messages; // every message of the press, as the window showed them
     std::optional<double> streetCount;

@@ -1,6 +1,8 @@
 #include "WholeFile.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -54,6 +56,41 @@ QString writeWholeFile(const QString& path, const QByteArray& bytes)
         return failed(file.errorString());
     }
     return {};
+}
+
+QString askForSaveName(QWidget* parent, const QString& title, const QString& filters,
+                       const QString& suggested)
+{
+    QFileDialog dialog(parent, title, suggested, filters);
+    dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    QString path = dialog.selectedFiles().constFirst();
+    // The filter chosen decides the kind when the name does not.
+    if (QFileInfo(path).suffix().isEmpty()) {
+        const QRegularExpressionMatch ending =
+            QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(dialog.selectedNameFilter());
+        if (ending.hasMatch()) {
+            path += QLatin1Char('.') + ending.captured(1);
+        }
+    }
+    return path;
+}
+
+QString askForOpenName(QWidget* parent, const QString& title, const QString& filters)
+{
+    QFileDialog dialog(parent, title, QString(), filters);
+    dialog.setObjectName(QStringLiteral("openDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace kestrum

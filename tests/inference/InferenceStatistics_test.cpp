@@ -149,6 +149,37 @@ TEST(InferenceStatistics, PopulationCarriesTheLimitsOfP)
     }
 }
 
+// With the count's own variation, as a census of one block in the totals: market (10, 20, 5, 7)
+// with 30 dogs counted gives 36.87, 30.09 to 49.26, wider than 32.30 to 47.11 on both sides; the
+// count's part alone is log-normal with variance C (1 - P), so with P's limits closed in on P the
+// limits are those of the count. An open limit of P stays open in N.
+TEST(InferenceStatistics, PopulationWithTheCountsVariation)
+{
+    const Analysis market = analyse({{10, 20, 5, 7}, true});
+    const PopulationEstimate n = populationWithCount(30, market);
+    const PopulationEstimate pOnly = population(30, market.fit, market.limitsP);
+    ASSERT_TRUE(n.given());
+    EXPECT_DOUBLE_EQ(n.estimate, 30 / market.fit.P);
+    EXPECT_NEAR(n.lower.value, 30.09, 0.005);
+    EXPECT_NEAR(n.upper.value, 49.26, 0.005);
+    EXPECT_TRUE(n.lower.value < pOnly.lower.value && n.upper.value > pOnly.upper.value);
+
+    Analysis exactP = market;
+    exactP.limitsP.lower.value = exactP.limitsP.upper.value = market.fit.P;
+    const PopulationEstimate count = populationWithCount(30, exactP);
+    const double c = std::exp(1.959963984540054 * std::sqrt(std::log1p((1 - market.fit.P) / 30)));
+    EXPECT_NEAR(count.lower.value, n.estimate / c, 1e-9);
+    EXPECT_NEAR(count.upper.value, n.estimate * c, 1e-9);
+
+    const Analysis open = analyse({{0, 10, 0, 0}, true});
+    const PopulationEstimate edge = populationWithCount(40, open);
+    ASSERT_TRUE(edge.given());
+    EXPECT_EQ(edge.lower.kind,
+              open.limitsP.upper.open() ? LimitKind::BelowRange : LimitKind::Found);
+    EXPECT_EQ(populationWithCount(0, market).upper.value, 0.0) << "no dogs counted, none to add";
+    EXPECT_FALSE(populationWithCount(40, analyse({{0, 9, 0, 4}, true})).given());
+}
+
 TEST(InferenceStatistics, WarningsSayWhatWentWrong)
 {
     const Warnings w = collectWarnings(analyse({{30, 30, 30, 30}, true}),

@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "WindowDriver.h"
@@ -438,10 +440,14 @@ private slots:
         QCOMPARE(cell("estimates", 0, 1) + cell("estimates", 1, 1) + cell("estimates", 0, 4) + " " +
                      cell("frequencies", 1, 2),
                  QStringLiteral("0.81360.83720.6367 to 0.9287 19.49"));
-        // 24 / 0.8136 with limits 24 / 0.9287 and 24 / 0.6367.
+        // 24 / 0.8136 with limits 24 / 0.9287 and 24 / 0.6367; with the count's own variation
+        // joined on the log scale, as the totals join it, 23.7 to 39.8.
         typeStreetCount("24");
-        QVERIFY(details().findChild<QLabel*>("population")->text().startsWith(
-            "About 29.5 dogs (95% limits 25.8 to 37.7)"));
+        QCOMPARE(
+            details().findChild<QLabel*>("population")->text(),
+            QStringLiteral("About 29.5 dogs.\n95% limits for the uncertainty in P only: 25.8 to "
+                           "37.7.\n95% limits with the street count's own variation too, as "
+                           "the city's totals have them: 23.7 to 39.8."));
 
         // The plot as PNG at its size on screen, and as a PDF drawing, whole.
         const QString png = workDir.filePath(QStringLiteral("plot.png"));
@@ -479,14 +485,21 @@ private slots:
                   QStringLiteral("Kestrum " KESTRUM_VERSION),
                   QStringLiteral("P and S estimated; profile of P; plotting range 30%"),
                   QStringLiteral("1,0,1"), QStringLiteral("19.49"), QStringLiteral("0.8136"),
-                  QStringLiteral("0.0757"), QStringLiteral("0.6367 to 0.9287"),
-                  QStringLiteral("G² = "), QStringLiteral("About 29.5 dogs"),
+                  QStringLiteral("0.0757"), QStringLiteral("0.6367"), QStringLiteral("0.9287"),
+                  QStringLiteral("G² = "), QStringLiteral("23.7"), QStringLiteral("39.8"),
+                  QStringLiteral("About 29 dogs live in the block, between 24 and 40"),
+                  QStringLiteral("P, the proportion seen: "),
+                  QStringLiteral("S, the proportion staying: "),
                   QStringLiteral("10.2 of 1,0,0 as 10")}) {
                 QVERIFY2(text.contains(expected), qPrintable(expected + "\n" + text.right(2000)));
             }
         }
         QVERIFY(saved[2].contains("history\tobserved\texpected\n1,0,0\t10\t8.93\n"));
-        QVERIFY(saved[2].contains("\nP\t0.8136\t0.0757\t0.6652 to 0.9621\t0.6367 to 0.9287\n"));
+        // Every limit in a cell of its own, so that a spreadsheet reads it as a number.
+        QVERIFY(saved[2].contains("\nP\t0.8136\t0.0757\t0.6652\t0.9621\t0.6367\t0.9287\t\n"));
+        QVERIFY(saved[2].contains("\tN\tlower\tupper\tnote\nthe uncertainty in P only\t29.5\t25.8"
+                                  "\t37.7\t\nthe street count's own variation too\t29.5\t23.7\t39.8"
+                                  "\t\n"));
         get<QAction>("actionCopyImage").trigger();
         QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
                  form->plotImage());
@@ -504,16 +517,24 @@ private slots:
         QTest::addColumn<QString>("shown");    // in the details
         QTest::addColumn<QString>("reported"); // in the report; empty: no street count there
         QTest::newRow("the same block again keeps it")
-            << "30" << QList<int>{10, 20, 5, 7} << "About 36.9 dogs (95% limits 32.3 to 47.1)"
-            << "Street count 30: About 36.9 dogs";
+            << "30" << QList<int>{10, 20, 5, 7}
+            << "About 36.9 dogs.\n95% limits for the uncertainty in P only: 32.3 to 47.1.\n95% "
+               "limits with the street count's own variation too, as the city's totals have "
+               "them: 30.1 to 49.3."
+            << "Street count 30\n";
         QTest::newRow("another block clears it")
-            << "30" << QList<int>{3, 2, 1, 0} << "Type the number of dogs" << "";
+            << "30" << QList<int>{3, 2, 1, 0} << "Type the number of dogs"
+            << "";
         QTest::newRow("no finite number of dogs")
-            << "1.7E+308" << QList<int>{} << "The street count is too large: count / P" << "";
+            << "1.7E+308" << QList<int>{} << "The street count is too large: count / P"
+            << "";
+        // Beside so many dogs the count's own variation is nothing.
         QTest::newRow("a large number written to fit")
             << "1E+308" << QList<int>{}
-            << "About 1.229E+308 dogs (95% limits 1.077E+308 to 1.57E+308)"
-            << "Street count 1E+308: About 1.229E+308 dogs";
+            << "About 1.229E+308 dogs.\n95% limits for the uncertainty in P only: 1.077E+308 to "
+               "1.57E+308.\n95% limits with the street count's own variation too, as the city's "
+               "totals have them: 1.077E+308 to 1.57E+308."
+            << "Street count 1E+308\n";
     }
     void streetCountBelongsToItsBlock()
     {
@@ -523,11 +544,20 @@ private slots:
         QFETCH(QString, reported);
         estimate({10, 20, 5, 7});
         typeStreetCount(count);
+        for (const auto& [box, typed] : {std::pair{"blockName", "market"},
+                                         {"place", "Pune"},
+                                         {"countDate", "3 May"},
+                                         {"observer", "Asha"}})
+            kestrum::testing::typeInto(*details().findChild<QLineEdit*>(box), typed);
         if (!next.isEmpty()) {
             details().close();
             estimate(next);
             details();
         }
+        // The block's name goes with its count; where, when and who stay for the next block.
+        const bool cleared = shown.startsWith("Type");
+        QCOMPARE(details().findChild<QLineEdit*>("blockName")->text().isEmpty(), cleared);
+        QCOMPARE(details().findChild<QLineEdit*>("observer")->text(), QStringLiteral("Asha"));
         auto* population = details().findChild<QLabel*>("population");
         QVERIFY2(population->text().startsWith(shown), qPrintable(population->text()));
         QVERIFY2(!population->text().contains("Infinity"), qPrintable(population->text()));
@@ -536,6 +566,77 @@ private slots:
         const QString report = form->copyResults();
         QVERIFY2(reported.isEmpty() ? !report.contains("Street count") : report.contains(reported),
                  qPrintable(report));
+    }
+    void reportOpensWithWhatAManagerReads_data()
+    {
+        QTest::addColumn<QList<int>>("counts");
+        QTest::addColumn<bool>("sFree");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<QString>("sentence"); // the report's first, in every form taken away
+        QTest::newRow("a named block with its count")
+            << QList<int>{10, 20, 5, 7} << true << "market"
+            << "30"
+            << "About 37 dogs live in block market, between 30 and 49; on a count about 81% of "
+               "them are seen (P, between 64% and 93%), and about 84% stay in the block from one "
+               "count to the next (S, between 72% and 96%).";
+        QTest::newRow("no street count, no name")
+            << QList<int>{10, 20, 5, 7} << true << ""
+            << ""
+            << "On a count about 81% of the dogs in the block are seen (P, between 64% and 93%), "
+               "and about 84% stay in the block from one count to the next (S, between 72% and "
+               "96%).";
+        QTest::newRow("S held") << QList<int>{10, 20, 5, 7} << false << "temple"
+                                << ""
+                                << "On a count about 76% of the dogs in block temple are seen (P, "
+                                   "between 62% and 88%), and S was held at 90%.";
+        QTest::newRow("an estimate on a bound")
+            << QList<int>{3, 4, 5, 6} << true << "river"
+            << "20"
+            << "About 37 dogs live in block river, between 24 and 60; on a count about 53% of them "
+               "are seen (P, between 37% and 75%), and about 99% stay in the block from one count "
+               "to the next (S, between 77% and above 99%). Read the warnings before using these "
+               "numbers.";
+    }
+    void reportOpensWithWhatAManagerReads()
+    {
+        QFETCH(QList<int>, counts);
+        QFETCH(bool, sFree);
+        QFETCH(QString, name);
+        QFETCH(QString, count);
+        QFETCH(QString, sentence);
+        estimate(counts, sFree);
+        typeStreetCount(count);
+        for (const auto& [box, typed] : {std::pair{"blockName", name},
+                                         {"place", "Pune, ward 4"},
+                                         {"countDate", "3 to 5 May"},
+                                         {"observer", "Asha"}})
+            kestrum::testing::typeInto(*details().findChild<QLineEdit*>(box), typed);
+        details().findChild<QPlainTextEdit*>("notes")->setPlainText("Market day on the 4th.");
+        const QString html = workDir.filePath(QStringLiteral("block.html"));
+        const QString pdf = workDir.filePath(QStringLiteral("block.pdf"));
+        QCOMPARE(form->saveReport(html), QString());
+        QCOMPARE(form->saveReport(pdf), QString());
+        const auto flat = [](QString text) {
+            return text.replace(QRegularExpression("\\s+"), " ").toHtmlEscaped();
+        };
+        const QString taken[] = {QString::fromUtf8(readFile(html)),
+                                 flat(run(QStringLiteral("pdftotext"), {pdf, "-"})),
+                                 form->copyResults().toHtmlEscaped()};
+        for (const QString& text : taken) {
+            for (const QString& expected :
+                 {sentence.toHtmlEscaped(),
+                  QStringLiteral("Place: Pune, ward 4; Date of the counts: 3 to 5 May; Observer: "
+                                 "Asha."),
+                  QStringLiteral("Notes: Market day on the 4th."),
+                  name.isEmpty() ? QStringLiteral("Kestrum report")
+                                 : QStringLiteral("Kestrum report: block ") + name,
+                  QStringLiteral("P, the proportion seen: of the dogs in a block at the time of a "
+                                 "count, the share that the counters see.")})
+                QVERIFY2(text.contains(expected), qPrintable(expected + "\n" + text.left(3000)));
+        }
+        // One page, unless the warnings leave the plot no room on it.
+        QCOMPARE(pages(pdf).size(), sentence.contains("warnings") ? 2 : 1);
     }
     void aFullDiskKeepsTheOldFile_data()
     {
