@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cmath>
-#include <map>
 
 #include "InferenceText.h"
 #include "NumberText.h"
+#include "SurveyForest.h"
 
 namespace kestrum {
 
@@ -467,82 +467,7 @@ QStringList surveyWarnings(const LoadedSurvey& loaded)
 
 ForestPlot surveyForest(const LoadedSurvey& loaded)
 {
-    ForestPlot plot;
-    if (!loaded.framed()) {
-        plot.axisTitle = "dogs in the block";
-    }
-    // The blocks of each group, in input order; groups by the frame's strata, else by name.
-    std::vector<std::vector<const RowSummary*>> groups(loaded.framed() ? loaded.strata.size() : 0);
-    std::vector<std::string> names;
-    std::map<std::string, std::size_t> byName;
-    for (const survey::FrameStratum& stratum : loaded.strata) {
-        names.push_back(stratum.name);
-    }
-    for (const RowSummary& row : loaded.results.rows()) {
-        if (row.failed) {
-            continue;
-        }
-        std::size_t group = row.stratumIndex;
-        if (!loaded.framed()) {
-            const auto [at, added] = byName.try_emplace(row.stratum, groups.size());
-            if (added) {
-                groups.emplace_back();
-                names.push_back(row.stratum);
-            }
-            group = at->second;
-        }
-        groups[group].push_back(&row);
-    }
-    const auto& totals = loaded.results.totalsRows();
-    const auto perBlock = [](const TotalsRow& row, std::string label, ForestRow::Kind kind) {
-        ForestRow shown;
-        shown.kind = kind;
-        shown.label = std::move(label);
-        const inference::Total& t = row.total;
-        if (const std::optional<double> dogs = t.perBlock()) {
-            shown.estimate = *dogs;
-            if (t.status == inference::TotalStatus::Given) {
-                shown.lower = t.lower / t.frameBlocks;
-                shown.upper = t.upper / t.frameBlocks;
-            }
-        } else {
-            shown.note = "no total";
-        }
-        return shown;
-    };
-    for (std::size_t k = 0; k < groups.size(); ++k) {
-        const bool named = !names[k].empty();
-        if (named || groups.size() > 1) {
-            ForestRow heading;
-            heading.kind = ForestRow::Kind::Heading;
-            heading.label = named ? names[k] : "(no stratum)";
-            plot.rows.push_back(heading);
-        }
-        for (const RowSummary* block : groups[k]) {
-            ForestRow row;
-            row.label = block->block.empty() ? "line " + std::to_string(block->line) : block->block;
-            if (given(block->N)) {
-                row.estimate = block->N;
-                row.lower = block->nLower.value;
-                row.upper = block->nUpper.value;
-                row.lowerOpen = block->nLower.open();
-                row.upperOpen = block->nUpper.open();
-            } else {
-                row.note =
-                    given(block->count) ? "no number of dogs: see the warnings" : "no street count";
-            }
-            plot.rows.push_back(row);
-        }
-        if (loaded.framed() && k < totals.size()) {
-            plot.rows.push_back(perBlock(
-                totals[k], (named ? names[k] : std::string("stratum")) + ": dogs per block",
-                ForestRow::Kind::Stratum));
-        }
-    }
-    if (const TotalsRow* city = cityRow(loaded)) {
-        plot.rows.push_back(perBlock(*city, "city: dogs per block", ForestRow::Kind::City));
-    }
-    return plot;
+    return survey::surveyForest(loaded.results, loaded.strata);
 }
 
 } // namespace kestrum
