@@ -26,6 +26,8 @@ emscripten::val survey(const std::string& request)
     out.set("answer", text(answer.answer));
     out.set("csv", text(answer.csv));
     out.set("table", text(answer.table));
+    // Kept by the page while it shows the survey, and deleted then.
+    out.set("forest", answer.forest);
     return out;
 }
 
@@ -36,5 +38,7 @@ EMSCRIPTEN_BINDINGS(kestrum)
     emscripten::function("estimate", &kestrum::web::estimate);
     emscripten::function("simulate", &kestrum::web::simulate);
     emscripten::function("survey", &survey);
+    emscripten::class_<kestrum::web::ForestDrawing>("ForestDrawing")
+        .function("draw", &kestrum::web::ForestDrawing::draw);
     emscripten::function("plan", &kestrum::web::plan);
 }

@@ -22,4 +22,26 @@ nlohmann::json drawingJson(const RecordingCanvas& canvas)
     return ops;
 }
 
+std::string ForestDrawing::draw(const std::string& requestText) const
+{
+    using nlohmann::json;
+    const json request = json::parse(requestText);
+    const json& size = request.at("canvas");
+    RecordingCanvas canvas(size.at("width").get<double>(), size.at("height").get<double>(),
+                           size.at("lineHeight").get<double>());
+    canvas.setCharacterWidth(size.at("characterWidth").get<double>());
+    canvas.setNumberLocale(locale_);
+    const auto first = request.value("first", std::size_t{0});
+    const std::size_t fit = forestRowsThatFit(canvas);
+    drawForest(canvas, plot_, forestScale(canvas, plot_), first, fit);
+    return json{{"width", canvas.ScaleWidth()},
+                {"height", canvas.ScaleHeight()},
+                {"ops", drawingJson(canvas)},
+                {"rows", plot_.rows.size()},
+                {"fit", fit},
+                {"rowHeight", forestRowHeight(canvas)},
+                {"fullHeight", forestHeight(canvas, plot_.rows.size())}}
+        .dump();
+}
+
 } // namespace kestrum::web

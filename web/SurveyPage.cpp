@@ -15,6 +15,8 @@
 #include "NumberCore.h"
 #include "Request.h"
 #include "Survey.h"
+#include "SurveyForest.h"
+#include "SurveyResults.h"
 
 namespace kestrum::web {
 
@@ -73,7 +75,6 @@ void tableOf(const std::string& csv, const text::NumberLocale& locale, json& ans
     RecordReader records(source);
     Record record;
     json header = json::array();
-    json totals = json::array(); // the stratum and total rows as written, for the forest plot
     bool first = true;
     const bool pointShown = locale.decimalPoint == ".";
     while (records.next(record)) {
@@ -81,10 +82,6 @@ void tableOf(const std::string& csv, const text::NumberLocale& locale, json& ans
             header = record.fields;
             first = false;
             continue;
-        }
-        if (!record.fields.empty() &&
-            (record.fields[0] == "stratum" || record.fields[0] == "total")) {
-            totals.push_back(record.fields);
         }
         for (std::string& field : record.fields) {
             std::replace_if(
@@ -99,7 +96,6 @@ void tableOf(const std::string& csv, const text::NumberLocale& locale, json& ans
         table += '\x1e';
     }
     answer["header"] = header;
-    answer["totals"] = totals;
 }
 
 json refused(std::string_view box, std::string_view reason)
@@ -161,6 +157,8 @@ SurveyAnswer survey(const std::string& requestText)
         return out;
     }
 
+    SurveyResults results;
+    options.observer = &results;
     const MemoryFile output;
     const MemoryFile messages;
     const std::string& text = request.at("survey").get_ref<const std::string&>();
@@ -188,6 +186,10 @@ SurveyAnswer survey(const std::string& requestText)
     answer["messages"] = lines(messages.contents());
     if (!tally) {
         tableOf(out.csv, locale, answer, out.table);
+        out.forest =
+            ForestDrawing(surveyForest(results, options.frame ? options.frame->strata()
+                                                              : std::vector<FrameStratum>()),
+                          locale);
     }
     out.answer = answer.dump();
     return out;

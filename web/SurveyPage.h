@@ -5,13 +5,15 @@
 
 #include <string>
 
+#include "Drawing.h"
+
 namespace kestrum::web {
 
 // The output and the rows apart from the rest: a survey of many blocks gives megabytes of them,
 // which need no JSON's escaping on the way out and no parsing on the way in.
 struct SurveyAnswer {
-    // {"header": [...], "totals": [[...], ...] (the stratum and total rows as written),
-    //  "messages": [...], "summary": {...}, "sheet": the input was a sheet of sightings}
+    // {"header": [...], "messages": [...], "summary": {...}, "sheet": the input was a sheet of
+    //  sightings}
     // or {"refused": {"box", "reason"}} for a setting that is not one (nothing was run), or
     // {"stopped": why, ...} with what was written before a row that stopped the run.
     std::string answer;
@@ -19,6 +21,7 @@ struct SurveyAnswer {
     // Every row after the header, its cells as the page shows them (numbers in the browser's
     // locale), cells ended by '\x1f' and rows by '\x1e'; those two never stand in a cell.
     std::string table;
+    ForestDrawing forest; // the survey's forest plot, as the survey window draws it
 };
 
 // request: {"survey": text, "surveyName", "frame": text (optional), "frameName",

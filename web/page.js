@@ -559,36 +559,44 @@ class RowsView {
   }
 }
 
-// The totals with their 95% limits, one line each, on a common scale from 0.
-function drawForest(canvas, header, totals) {
-  const at = (name) => header.indexOf(name);
-  const items = totals.map((row) => ({
-    name: row[at("fit")] === "total" ? say("forestCity") : row[at("stratum")] || row[at("fit")],
-    total: Number(row[at("total")]), lower: Number(row[at("total_lower")]), upper: Number(row[at("total_upper")]),
-    shown: row[at("total")].replace(".", LOCALE.decimalPoint),
-  }));
-  const width = plotSize(canvas).width;
-  const rowHeight = 22;
-  const height = Math.max(60, 30 + rowHeight * items.length);
-  const ops = [];
-  const finite = items.filter((i) => Number.isFinite(i.total));
-  const top = Math.max(1, ...finite.map((i) => (Number.isFinite(i.upper) ? i.upper : i.total)));
-  const left = 140;
-  const x = (v) => left + (width - left - 30) * (v / top);
-  items.forEach((item, k) => {
-    const y = 20 + rowHeight * k;
-    ops.push(["text", 4, y - 6, item.name, 0]);
-    if (!Number.isFinite(item.total)) return;
-    if (Number.isFinite(item.lower) && Number.isFinite(item.upper)) ops.push(["line", x(item.lower), y, x(item.upper), y, 0, false]);
-    ops.push(["line", x(item.total), y - 5, x(item.total), y + 5, 0xC00000, false]);
-    ops.push(["text", x(item.total) + 4, y - 16, item.shown, 0xC00000]);
-  });
-  ops.push(["line", left, height - 8, width - 30, height - 8, 0, false]);
-  ops.push(["text", left, height - 20, "0", 0]);
-  replay(canvas, { width, height, ops });
+// The survey's forest plot, drawn by the core as the survey window draws it: the rows in view,
+// drawn again as the box scrolls, a canvas's height at most.
+const FOREST_HEIGHT = 420;
+
+function characterWidth() {
+  const g = document.createElement("canvas").getContext("2d");
+  g.font = PLOT_FONT;
+  const sample = "0123456789 abcdefghijklmnopqrstuvwxyz";
+  return g.measureText(sample).width / sample.length;
+}
+
+function showForest(forest) {
+  const box = $("forestBox");
+  const canvas = $("forest");
+  const size = { ...plotSize(canvas), characterWidth: characterWidth() };
+  const draw = (first, height) => JSON.parse(forest.draw(JSON.stringify({ first, canvas: { ...size, height } })));
+  let plot = draw(0, FOREST_HEIGHT);
+  const height = Math.min(FOREST_HEIGHT, plot.fullHeight);
+  if (height !== FOREST_HEIGHT) plot = draw(0, height);
+  replay(canvas, plot);
+  const hidden = Math.max(0, plot.rows - plot.fit);
+  $("forestSpace").style.height = `${hidden * plot.rowHeight}px`;
+  box.scrollTop = 0;
+  let pending = false;
+  box.onscroll = () => {
+    if (pending) return;
+    pending = true;
+    requestAnimationFrame(() => {
+      pending = false;
+      replay(canvas, draw(Math.min(hidden, Math.round(box.scrollTop / plot.rowHeight)), height));
+    });
+  };
+  box.hidden = plot.rows === 0;
 }
 
 function showSurvey(answer, seconds) {
+  // The last survey's forest plot lives in the core until it is replaced.
+  if (lastSurvey && lastSurvey.forest && lastSurvey.forest !== answer.forest) lastSurvey.forest.delete();
   lastSurvey = answer;
   $("saveResults").disabled = !answer.csv;
   $("saveTally").disabled = !answer.sheet;
@@ -620,8 +628,7 @@ function showSurvey(answer, seconds) {
       text: [cell(row, "error"), ...cell(row, "warnings").split(" | ")].filter(Boolean).join(" "),
     })));
   new RowsView($("blocksTable"), header, rows.filter((row) => !isTotal(row)), BLOCK_COLUMNS);
-  if (answer.totals.length) drawForest($("forest"), header, answer.totals);
-  $("forest").hidden = answer.totals.length === 0;
+  if (answer.forest) showForest(answer.forest);
   document.body.dataset.surveyDone = "true";
 }
 
@@ -638,7 +645,7 @@ function surveyAsked(surveyText, surveyFile, frame) {
 // The core's answer: its JSON, with the output and the table's rows handed over as they are.
 function runCore(asked) {
   const out = core.survey(JSON.stringify(asked));
-  return { ...JSON.parse(out.answer), csv: out.csv, table: out.table };
+  return { ...JSON.parse(out.answer), csv: out.csv, table: out.table, forest: out.forest };
 }
 
 async function runSurveyPage() {
@@ -673,7 +680,7 @@ function startSurveyPage() {
     else saveText(tally.csv, `${baseName($("surveyFile").files[0], "sheet")}-tally.csv`);
   });
   $("runSurvey").disabled = false;
-  $("forest").hidden = true;
+  $("forestBox").hidden = true;
 }
 
 // ---------------------------------------------------------------------------------------------

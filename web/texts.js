@@ -163,7 +163,7 @@ const KESTRUM_TEXTS = {
     boxDigits: "decimals",
     blocksHeading: "Blocks",
     totalsHeading: "Dogs in the strata and the city",
-    forestHeading: "Totals with their 95% limits",
+    forestHeading: "Dogs in each block, and per block in each stratum and the city, with 95% limits",
     noSurvey: "Open a survey to see its blocks here.",
     forestCity: "city",
     totalsWarning: "{row}: {text}",

@@ -1,6 +1,6 @@
 // The WebAssembly core against the native kestrum-estimate on a few thousand seeded blocks, with
-// strata, a frame, fixed S and street counts: every cell the same text, or the same number to
-// 1e-12 of its size. The two C libraries' logarithms may differ in the last bit, which the
+// strata, a frame, fixed S, street counts and marked dogs: every cell the same text, or the same
+// number to 1e-12 of its size. The two C libraries' logarithms may differ in the last bit, which the
 // root-finding of the profile limits can carry to the last digit or two of a limit.
 import { spawnSync } from "node:child_process";
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
@@ -19,13 +19,14 @@ let state = 20240607;
 const random = () => ((state = (Math.imul(state, 1103515245) + 12345) >>> 0) / 2 ** 32);
 const count = (n) => Math.floor(random() * n);
 
-const rows = ["block,stratum,n100,n111,n101,n110,s_fixed,count"];
+const rows = ["block,stratum,n100,n111,n101,n110,s_fixed,count,marked"];
 for (let i = 0; i < blocks; ++i) {
   const size = 1 + count(i % 10 === 0 ? 400 : 40);
   const n = [0, 0, 0, 0].map(() => count(size));
   const sFixed = i % 7 === 0 ? (0.5 + count(49) / 100).toFixed(2) : "";
   const street = i % 5 === 4 ? "" : String(count(80));
-  rows.push(`b${i},s${i % 4},${n.join(",")},${sFixed},${street}`);
+  const marked = i % 3 === 0 ? "" : String(count(n[0] + n[1] + n[2] + n[3] + 1));
+  rows.push(`b${i},s${i % 4},${n.join(",")},${sFixed},${street},${marked}`);
 }
 const surveyText = rows.join("\n") + "\n";
 const frameText = "stratum,blocks\ns0,3000\ns1,4000\ns2,5000\ns3,800\n";

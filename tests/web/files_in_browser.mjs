@@ -43,6 +43,8 @@ const surveys = [
     files: { frameFile: frame, surveyFile: survey }, boxes: { digits: "3" }, args: ["--digits", "3", "--frame", frame],
     totals: /1269\.445/, messages: /survey\.csv:8: n111 is not a number: "x"/,
     saved: /\nblock,2,market,ok,true,0\.837,0\.814,-52\.741,0\.637,false,0\.929,false,/,
+    // The forest plot as the survey window draws it: each stratum's blocks, then its dogs per block.
+    forest: /^centre market 36\.9 \(32\.3 to 47\.1\) station .* centre: dogs per block .* edge .* city: dogs per block/,
   },
   {
     files: { frameFile: frame, surveyFile: survey }, boxes: { pBy: "survey", coverageTarget: "0.8", surveyProfile: "S", digits: "6" },
@@ -132,6 +134,13 @@ try {
         if (c.warnings) assert.match(await text("totalsWarnings"), c.warnings, what);
         if (c.messages) assert.match(await text("surveyMessages"), c.messages, what);
         if (c.saved) assert.match(saved, c.saved, what);
+        if (c.forest) {
+          const texts = await tab.evaluate(`JSON.parse(lastSurvey.forest.draw(JSON.stringify({ first: 0,
+            canvas: { width: 949, height: 600, lineHeight: 13, characterWidth: 6 } }))).ops
+            .filter((op) => op[0] === "text").map((op) => op[3]).join(" ")`);
+          assert.match(texts.replace(/^block dogs \(95% limits\) /, ""), c.forest, what);
+          assert.equal(await tab.evaluate("document.getElementById('forestBox').hidden"), false, what);
+        }
         // The blocks' table has the rows in view, and says how many there are in all.
         assert.match(await tab.evaluate("lastSurvey.table"), c.rows || /\x1e/, what);
         assert.ok(Number(await tab.evaluate("document.querySelector('#blocksTable table').getAttribute('aria-rowcount')")) > 1, what);
