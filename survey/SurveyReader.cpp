@@ -173,30 +173,18 @@ std::size_t StringSource::read(char* buffer, std::size_t size)
     return n;
 }
 
-int RecordReader::peek()
+int RecordReader::refill()
 {
-    if (begin_ == end_) {
-        if (exhausted_) {
-            return kEnd;
-        }
-        end_ = source_.read(buffer_.data(), buffer_.size());
-        begin_ = 0;
-        if (end_ == 0) {
-            exhausted_ = true;
-            return kEnd;
-        }
+    if (exhausted_) {
+        return kEnd;
+    }
+    end_ = source_.read(buffer_.data(), buffer_.size());
+    begin_ = 0;
+    if (end_ == 0) {
+        exhausted_ = true;
+        return kEnd;
     }
     return static_cast<unsigned char>(buffer_[begin_]);
-}
-
-int RecordReader::get()
-{
-    const int c = peek();
-    if (c != kEnd) {
-        ++begin_;
-        ++consumed_;
-    }
-    return c;
 }
 
 void RecordReader::giveBack(std::string_view text)
@@ -369,8 +357,27 @@ void RecordReader::readRecord(Record& record, bool stopAtLimit)
                 }
             }
         } else {
-            while (c != kEnd && c != separator_ && !lineEnd(c) && !(stopAtLimit && tooLong())) {
-                keep(get());
+            // Up to the next separator or line end, a buffer's run at a time: most of what a
+            // survey holds is unquoted fields, read here.
+            while (c != kEnd && !(stopAtLimit && tooLong())) {
+                const char* from = buffer_.data() + begin_;
+                const char* const held = buffer_.data() + end_;
+                std::size_t run = 0;
+                while (from + run != held && from[run] != separator_ && !lineEnd(from[run])) {
+                    ++run;
+                }
+                const bool stopped = from + run != held;
+                if (stopAtLimit) {
+                    run = std::min(run, kMaxRecordBytes + 1 - bytes);
+                }
+                field.append(from,
+                             std::min(run, kMaxRecordBytes - std::min(bytes, kMaxRecordBytes)));
+                bytes += run;
+                begin_ += run;
+                consumed_ += run;
+                if (stopped) {
+                    break;
+                }
                 c = peek();
             }
             while (!field.empty() && blank(field.back())) {

@@ -116,8 +116,18 @@ public:
     void skipBlankLines();
 
 private:
-    int get();
-    int peek();
+    // The next byte, or -1 at the end of the input; the buffer refilled only when it is empty.
+    int peek() { return begin_ != end_ ? static_cast<unsigned char>(buffer_[begin_]) : refill(); }
+    int get()
+    {
+        const int c = peek();
+        if (c >= 0) {
+            ++begin_;
+            ++consumed_;
+        }
+        return c;
+    }
+    int refill();
     void readRecord(Record& record, bool stopAtLimit);
     void giveBack(std::string_view text);
     bool blank(int c) const { return c == ' ' || (c == '\t' && separator_ != '\t'); }

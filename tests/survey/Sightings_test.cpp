@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -88,12 +89,21 @@ std::string described(const Row& row)
     return text;
 }
 
-std::vector<std::string> tallied(ByteSource& source)
+std::vector<Row> rowsOf(ByteSource& source)
 {
     SurveyReader reader(source);
+    std::vector<Row> rows;
+    while (std::optional<Row> row = reader.next()) {
+        rows.push_back(std::move(*row));
+    }
+    return rows;
+}
+
+std::vector<std::string> tallied(ByteSource& source)
+{
     std::vector<std::string> rows;
-    while (const std::optional<Row> row = reader.next()) {
-        rows.push_back(described(*row));
+    for (const Row& row : rowsOf(source)) {
+        rows.push_back(described(row));
     }
     return rows;
 }
@@ -199,6 +209,86 @@ TEST(Sightings, TalliesEachBlockAndTellsWhatTheSheetGetsWrong)
         EXPECT_EQ(tallied(file), c.rows);
         PipeSource pipe(c.sheet);
         EXPECT_EQ(tallied(pipe), c.rows) << "read once, kept for the second reading";
+    }
+}
+
+// Rows of blocks interleaved, each block's in their order and the blocks' last rows in theirs (the
+// block that ends first is the one a dog in two blocks is told against): every row comes out as
+// it does from the sheet sorted by block, at the line its row has there. A sheet sorted by block is
+// tallied row by row, one in any other order from each block's rows kept until its last.
+TEST(Sightings, RowsInAnyOrderTallyAsTheSheetSortedByBlock)
+{
+    std::mt19937 random(17);
+    const auto below = [&random](unsigned n) { return static_cast<int>(random() % n); };
+    std::vector<std::vector<std::string>> blocks(30);
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const int rows = 2 + below(20);
+        for (int row = 0; row < rows; ++row) {
+            // Names shared with the neighbouring blocks, a visit that cannot be read now and
+            // then, marks either way, the street count on one row, the team in three values.
+            const int dog = static_cast<int>(b % 5) * 6 + below(12);
+            const std::string visit = below(25) == 0 ? "4" : std::to_string(1 + below(3));
+            const char* const marked[] = {"", "yes", "no"};
+            blocks[b].push_back("b" + std::to_string(b) + ",s" + std::to_string(b % 4) + ",d" +
+                                std::to_string(dog) + "," + visit + "," + marked[below(3)] + "," +
+                                (row == 1 ? "40" : "") + ",T" + std::to_string(below(3)) + "\n");
+        }
+    }
+    const std::string header = "block,stratum,dog,visit,marked,count,team\n";
+    std::string sorted = header;
+    std::vector<std::pair<std::size_t, std::string>> mixed; // each row with its sorted line
+    std::size_t line = 2;
+    for (const std::vector<std::string>& rows : blocks) {
+        std::vector<std::size_t> at(rows.size() - 1);
+        for (std::size_t& place : at) {
+            place = static_cast<std::size_t>(below(static_cast<unsigned>(mixed.size() + 1)));
+        }
+        std::sort(at.begin(), at.end());
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            sorted += rows[k];
+            const std::size_t place = k + 1 < rows.size() ? at[k] + k : mixed.size();
+            mixed.insert(mixed.begin() + static_cast<std::ptrdiff_t>(place), {line + k, rows[k]});
+        }
+        line += rows.size();
+    }
+    std::string shuffled = header;
+    std::vector<std::size_t> sortedLine(mixed.size() + 2);
+    for (std::size_t k = 0; k < mixed.size(); ++k) {
+        shuffled += mixed[k].second;
+        sortedLine[k + 2] = mixed[k].first;
+    }
+
+    StringSource sortedFile(sorted);
+    const std::vector<std::string> expected = tallied(sortedFile);
+    for (const char* told : {"twice@", "differs@", "moved@", "unread@", "sighting error"}) {
+        EXPECT_TRUE(std::any_of(
+            expected.begin(), expected.end(),
+            [told](const std::string& row) { return row.find(told) != std::string::npos; }))
+            << "the sheet has none of " << told;
+    }
+    StringSource file(shuffled);
+    PipeSource pipe(shuffled);
+    for (ByteSource* source : {static_cast<ByteSource*>(&file), static_cast<ByteSource*>(&pipe)}) {
+        std::vector<Row> rows = rowsOf(*source);
+        for (Row& row : rows) {
+            std::visit([&](auto& r) { r.line = sortedLine[r.line]; }, row);
+            if (auto* block = std::get_if<BlockRow>(&row)) {
+                for (SheetCheck& check : block->checks) {
+                    check.line = sortedLine[check.line];
+                }
+            }
+        }
+        std::stable_sort(rows.begin(), rows.end(), [](const Row& x, const Row& y) {
+            const auto lineOf = [](const Row& row) {
+                return std::visit([](const auto& r) { return r.line; }, row);
+            };
+            return lineOf(x) < lineOf(y);
+        });
+        std::vector<std::string> got;
+        for (const Row& row : rows) {
+            got.push_back(described(row));
+        }
+        EXPECT_EQ(got, expected);
     }
 }
 
