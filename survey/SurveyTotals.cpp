@@ -49,6 +49,17 @@ std::string blockName(const std::string& block, std::size_t line)
     return printable(block) + " (line " + std::to_string(line) + ")";
 }
 
+// A block into a list of names: its name made only while the list still shows names, since most
+// surveys would otherwise make one for every block.
+void addBlock(std::string& list, std::uint64_t& count, const BlockRow& row)
+{
+    if (count < kNamesShown) {
+        addNamed(list, count, blockName(row.block, row.line));
+    } else {
+        ++count;
+    }
+}
+
 std::string pValue(double p)
 {
     char text[32];
@@ -162,7 +173,7 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
     s.comparison.add(row.counts, !row.sFixed, analysis.fit);
     anyMarked_ = anyMarked_ || row.marked;
     if (!row.marked) {
-        addNamed(s.noMarks.named, s.noMarks.count, blockName(row.block, row.line));
+        addBlock(s.noMarks.named, s.noMarks.count, row);
     }
     if (by_ == PBy::Block) {
         const inference::LeftOut reason =
@@ -178,7 +189,7 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
             return;
         }
         Named& out = s.leftOut[static_cast<std::size_t>(reason) - 1];
-        addNamed(out.named, out.count, blockName(row.block, row.line));
+        addBlock(out.named, out.count, row);
         return;
     }
     s.blocks.push_back({row.counts, row.sFixed.value_or(0.0)});
@@ -186,10 +197,10 @@ void SurveyTotals::add(std::size_t stratum, const BlockRow& row,
     s.marked.push_back(row.marked ? static_cast<double>(*row.marked)
                                   : std::numeric_limits<double>::quiet_NaN());
     if (row.counts.total() == 0.0) {
-        addNamed(s.noDogs.named, s.noDogs.count, blockName(row.block, row.line));
+        addBlock(s.noDogs.named, s.noDogs.count, row);
     }
     if (!row.count) {
-        addNamed(s.noCount.named, s.noCount.count, blockName(row.block, row.line));
+        addBlock(s.noCount.named, s.noCount.count, row);
     }
 }
 
