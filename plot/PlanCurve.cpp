@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include "LineClip.h"
 #include "NumberCore.h"
@@ -70,8 +72,18 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
     if (points.empty()) {
         return;
     }
+    // The title right-aligned beside the axis's caption, or on a line of its own above it where the
+    // canvas is too narrow for both (a phone's).
+    const std::string title = "expected 95% limits of the city total";
+    const std::string caption = "± % of the city total";
+    double titleX = canvas.ScaleWidth() - kRight - canvas.TextWidth(title);
+    double captionY = 8.0;
+    if (titleX < 5.0 + canvas.TextWidth(caption) + 10.0) {
+        titleX = 5.0;
+        captionY += canvas.TextHeight();
+    }
     Frame f{kLeft,
-            kTop,
+            kTop + captionY - 8.0,
             canvas.ScaleWidth() - kRight,
             canvas.ScaleHeight() - kBottom,
             points.front().x(),
@@ -107,7 +119,32 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
         print(canvas, 5.0, f.Y(y) - 7.0, format(y, "0.##"));
     }
     print(canvas, f.right - 90.0, f.bottom + 24.0, "blocks counted");
-    print(canvas, 5.0, 8.0, "± % of the city total");
+    print(canvas, 5.0, captionY, caption);
+
+    // Where the plan's label goes: right of its mark, or left where it would run off the canvas.
+    struct Label {
+        std::string text;
+        double x = 0.0;
+        double y = 0.0;
+        double width = 0.0;
+    };
+    std::optional<Label> planLabel;
+    if (curve.plan) {
+        const Point p(f.X(curve.plan->x()), f.Y(curve.plan->y()));
+        Label label{"plan: " + format(curve.plan->x(), "0") + " blocks, ±" +
+                    format(curve.plan->y(), "0.0") + "%"};
+        label.width = canvas.TextWidth(label.text);
+        label.x = p.x() + 8.0 + label.width <= canvas.ScaleWidth()
+                      ? p.x() + 8.0
+                      : std::max(0.0, p.x() - 8.0 - label.width);
+        label.y = std::max(f.top, p.y() - 20.0);
+        planLabel = label;
+    }
+    const auto clearOfPlan = [&](double x, double y, double width) {
+        const double height = canvas.TextHeight();
+        return !planLabel || x + width <= planLabel->x || planLabel->x + planLabel->width <= x ||
+               y + height <= planLabel->y || planLabel->y + height <= y;
+    };
 
     if (curve.targetPct) {
         const double y = f.Y(*curve.targetPct);
@@ -115,8 +152,21 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
         line(canvas, f, Point(f.left, y), Point(f.right, y), kPureRed);
         canvas.setDrawStyle(DrawStyle::Solid);
         canvas.setForeColor(kPureRed);
-        print(canvas, f.right - 110.0, y - 16.0,
-              "target ±" + format(*curve.targetPct, "0.##") + "%");
+        // Above the line at its right end, else wherever the plan's label leaves room.
+        const std::string label = "target ±" + format(*curve.targetPct, "0.##") + "%";
+        const double width = canvas.TextWidth(label);
+        const Point places[] = {{f.right - width - 6.0, y - 16.0},
+                                {f.left + 6.0, y - 16.0},
+                                {f.right - width - 6.0, y + 4.0},
+                                {f.left + 6.0, y + 4.0}};
+        Point at = places[0];
+        for (const Point& place : places) {
+            if (clearOfPlan(place.x(), place.y(), width)) {
+                at = place;
+                break;
+            }
+        }
+        print(canvas, at.x(), at.y(), label);
         canvas.setForeColor(kBlack);
     }
 
@@ -140,14 +190,11 @@ void drawPlanCurve(Canvas& canvas, const PlanCurve& curve)
         for (int k = 0; k < 4; ++k) {
             line(canvas, f, corners[k], corners[(k + 1) % 4], kBlack);
         }
-        print(canvas, p.x() + 8.0, std::max(f.top, p.y() - 20.0),
-              "plan: " + format(curve.plan->x(), "0") + " blocks, ±" +
-                  format(curve.plan->y(), "0.0") + "%");
+        print(canvas, planLabel->x, planLabel->y, planLabel->text);
     }
 
     canvas.setForeColor(kCurveBlue);
-    print(canvas, canvas.ScaleWidth() - 320.0, 8.0,
-          "expected 95% limits of the city total");
+    print(canvas, titleX, 8.0, title);
     canvas.setForeColor(kBlack);
 }
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "NumberCore.h"
+#include "PlanCurve.h"
 #include "PlotCurve.h"
 #include "PlotLimitMarks.h"
 #include "RecordingCanvas.h"
@@ -225,6 +227,38 @@ TEST(PlotLimitMarks, MarksOnlyWhereTheCurveMeetsTheLine)
             ++mark;
         }
         EXPECT_EQ(mark, canvas.lines().end());
+    }
+}
+
+// The planner's curve on a window's canvas and on a phone's: its texts never run into each other
+// or off the canvas.
+TEST(PlanCurve, TextsKeepApartAtAnyWidth)
+{
+    PlanCurve curve;
+    for (int blocks = 6; blocks <= 120; blocks += 6) {
+        curve.points.emplace_back(blocks, 160.0 / std::sqrt(static_cast<double>(blocks)));
+    }
+    curve.plan = Point(120, 160.0 / std::sqrt(120.0));
+    curve.targetPct = 15.0;
+    for (const double width : {949.0, 600.0, 360.0, 300.0}) {
+        SCOPED_TRACE(width);
+        RecordingCanvas canvas(width, 381.0, 13.0);
+        drawPlanCurve(canvas, curve);
+        const auto& texts = canvas.texts();
+        const auto right = [](const RecordedText& t) {
+            return t.topLeft.x() + 7.0 * static_cast<double>(t.text.size());
+        };
+        for (std::size_t a = 0; a < texts.size(); ++a) {
+            EXPECT_GE(texts[a].topLeft.x(), 0.0) << texts[a].text;
+            EXPECT_LE(right(texts[a]), width + 7.0 * 2) << texts[a].text; // "±" is two bytes
+            for (std::size_t b = a + 1; b < texts.size(); ++b) {
+                const bool apart = right(texts[a]) <= texts[b].topLeft.x() ||
+                                   right(texts[b]) <= texts[a].topLeft.x() ||
+                                   texts[a].topLeft.y() + 13.0 <= texts[b].topLeft.y() ||
+                                   texts[b].topLeft.y() + 13.0 <= texts[a].topLeft.y();
+                EXPECT_TRUE(apart) << texts[a].text << " / " << texts[b].text;
+            }
+        }
     }
 }
 
