@@ -961,13 +961,21 @@ void TallyWriter::block(const BlockRow& row, std::string& out) const
 
 void RowSink::row(std::string_view text)
 {
+    row(text, {}, {});
+}
+
+void RowSink::row(std::string_view head, std::string_view middle, std::string_view tail)
+{
     if (!failure_.empty()) {
         throw OutputError(failure_);
     }
-    if (!pending_.empty() && pending_.size() + text.size() > kChunk) {
+    const std::size_t size = head.size() + middle.size() + tail.size();
+    if (!pending_.empty() && pending_.size() + size > kChunk) {
         flush();
     }
-    pending_ += text;
+    pending_ += head;
+    pending_ += middle;
+    pending_ += tail;
     if (eachRow_ || pending_.size() >= kChunk) {
         flush();
     }

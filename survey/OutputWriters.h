@@ -143,6 +143,8 @@ public:
     // again. Rows still pending when the sink goes are dropped: flush() says whether they could
     // be written.
     void row(std::string_view text);
+    // One row given in three pieces, joined as it goes in.
+    void row(std::string_view head, std::string_view middle, std::string_view tail);
     void flush();
 
 private:

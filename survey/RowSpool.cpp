@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -79,19 +80,36 @@ void RowSpool::put(const SpooledRow& row)
         row.text.size(), row.cellsAt,
         row.stratum,     {row.counts.n100, row.counts.n111, row.counts.n101, row.counts.n110},
         row.sHeld,       row.count};
-    pending_.append(reinterpret_cast<const char*>(&header), sizeof header);
-    pending_.append(row.text);
     ++rows_;
-    if (pending_.size() >= (fd_ < 0 ? kInMemory : kBuffer)) {
-        drain();
+    if (fd_ >= 0) {
+        pending_.append(reinterpret_cast<const char*>(&header), sizeof header);
+        pending_.append(row.text);
+        if (pending_.size() >= kBuffer) {
+            drain();
+        }
+        return;
+    }
+    // In memory, chunks of a fixed size that a row never straddles: held rows are never moved as
+    // the store grows, and each page is touched once.
+    const std::size_t bytes = sizeof header + row.text.size();
+    if (held_.empty() || held_.back().capacity() - held_.back().size() < bytes) {
+        held_.emplace_back().reserve(std::max(kBuffer, bytes));
+    }
+    held_.back().append(reinterpret_cast<const char*>(&header), sizeof header);
+    held_.back().append(row.text);
+    heldBytes_ += bytes;
+    if (heldBytes_ >= kInMemory) {
+        open();
+        for (std::string& chunk : held_) {
+            pending_ = std::move(chunk);
+            drain();
+        }
+        held_.clear();
     }
 }
 
 void RowSpool::drain()
 {
-    if (fd_ < 0) {
-        open();
-    }
     std::string_view text = pending_;
     while (!text.empty()) {
         const ssize_t wrote = ::write(fd_, text.data(), text.size());
@@ -156,14 +174,16 @@ void RowSpool::replay(const std::function<void(const SpooledRow&)>& each)
 
 void RowSpool::replayHeld(const std::function<void(const SpooledRow&)>& each)
 {
-    std::size_t at = 0;
-    for (std::uint64_t k = 0; k < rows_; ++k) {
-        const SpooledRow row = rowAt(pending_.data() + at);
-        at += sizeof(Header) + row.text.size();
-        each(row);
+    for (const std::string& chunk : held_) {
+        for (std::size_t at = 0; at < chunk.size();) {
+            const SpooledRow row = rowAt(chunk.data() + at);
+            at += sizeof(Header) + row.text.size();
+            each(row);
+        }
     }
     rows_ = 0;
-    pending_.clear();
+    held_.clear();
+    heldBytes_ = 0;
 }
 
 } // namespace kestrum::survey

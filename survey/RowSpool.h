@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Model.h"
 
@@ -47,7 +48,9 @@ private:
     void replayHeld(const std::function<void(const SpooledRow&)>& each);
 
     int fd_ = -1;
-    std::string pending_;
+    std::vector<std::string> held_; // in memory, until they outgrow it
+    std::size_t heldBytes_ = 0;
+    std::string pending_; // on their way to the file, once there is one
     std::uint64_t rows_ = 0;
 };
 

@@ -325,7 +325,7 @@ private:
         if (!spool_) {
             return;
         }
-        std::string text;
+        std::string cells;
         spool_->replay([&](const SpooledRow& held) {
             if (held.cellsAt == SpooledRow::kNoCells) {
                 output_.row(held.text);
@@ -337,10 +337,9 @@ private:
                                       std::isnan(held.count) ? std::nullopt
                                                              : std::optional<double>(held.count));
             }
-            text.assign(held.text.substr(0, held.cellsAt));
-            writer_.inTotalCells(in.P, in.N, text);
-            text.append(held.text.substr(held.cellsAt));
-            output_.row(text);
+            cells.clear();
+            writer_.inTotalCells(in.P, in.N, cells);
+            output_.row(held.text.substr(0, held.cellsAt), cells, held.text.substr(held.cellsAt));
         });
     }
 
