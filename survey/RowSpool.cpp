@@ -26,9 +26,6 @@ struct Header {
 };
 
 constexpr std::size_t kBuffer = std::size_t{1} << 20;
-// Rows are held in memory up to this, which takes surveys of some 100,000 blocks, and only go to
-// disk beyond it.
-constexpr std::size_t kInMemory = std::size_t{32} << 20;
 
 // The row whose header starts at data, its text right after the header.
 SpooledRow rowAt(const char* data)
@@ -52,7 +49,7 @@ SpooledRow rowAt(const char* data)
 
 } // namespace
 
-RowSpool::RowSpool() = default;
+RowSpool::RowSpool(std::size_t inMemory) : inMemory_(inMemory) {}
 
 void RowSpool::open()
 {
@@ -98,7 +95,7 @@ void RowSpool::put(const SpooledRow& row)
     held_.back().append(reinterpret_cast<const char*>(&header), sizeof header);
     held_.back().append(row.text);
     heldBytes_ += bytes;
-    if (heldBytes_ >= kInMemory) {
+    if (heldBytes_ >= inMemory_) {
         open();
         for (std::string& chunk : held_) {
             pending_ = std::move(chunk);

@@ -30,7 +30,9 @@ struct SpooledRow {
 
 class RowSpool {
 public:
-    RowSpool();
+    // Rows are held in memory up to inMemory bytes (the default takes surveys of some 100,000
+    // blocks), and only go to disk beyond it.
+    explicit RowSpool(std::size_t inMemory = std::size_t{32} << 20);
     ~RowSpool();
     RowSpool(const RowSpool&) = delete;
     RowSpool& operator=(const RowSpool&) = delete;
@@ -47,6 +49,7 @@ private:
     void drain();
     void replayHeld(const std::function<void(const SpooledRow&)>& each);
 
+    std::size_t inMemory_;
     int fd_ = -1;
     std::vector<std::string> held_; // in memory, until they outgrow it
     std::size_t heldBytes_ = 0;

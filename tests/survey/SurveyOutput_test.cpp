@@ -6,14 +6,17 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <string>
 
 #include "BlockPlots.h"
 #include "OutputWriters.h"
 #include "Progress.h"
+#include "RowSpool.h"
 
 namespace kestrum::survey {
 namespace {
@@ -79,6 +82,41 @@ TEST(RowSink, AFullDiskLeavesTheFileOnAWholeRow)
 
 // No text reaches a terminal or an editor able to move or hide what is around it: control
 // characters and the characters that reorder text are escaped, in CSV and in JSON.
+// Rows held for the totals come back whole and in order, from memory or, beyond its limit, from the
+// file they spill into, and the store is empty again after.
+TEST(RowSpool, GivesBackEveryRowInOrder)
+{
+    for (const std::size_t inMemory : {std::size_t{32} << 20, std::size_t{1000}}) {
+        SCOPED_TRACE(inMemory);
+        RowSpool spool(inMemory);
+        std::vector<std::string> texts;
+        for (int k = 0; k < 500; ++k) {
+            texts.push_back("row " + std::to_string(k) +
+                            std::string(static_cast<std::size_t>(k % 97), 'x') + "\n");
+            SpooledRow row;
+            row.cellsAt = k % 3 == 0 ? SpooledRow::kNoCells : static_cast<std::size_t>(k % 5);
+            row.stratum = static_cast<std::size_t>(k % 4);
+            row.counts = {k, k + 1, k + 2, k + 3};
+            row.count = k % 7 == 0 ? std::numeric_limits<double>::quiet_NaN() : k * 1.5;
+            row.text = texts.back();
+            spool.put(row);
+        }
+        int k = 0;
+        spool.replay([&](const SpooledRow& row) {
+            ASSERT_LT(k, 500);
+            EXPECT_EQ(row.text, texts[static_cast<std::size_t>(k)]);
+            EXPECT_EQ(row.cellsAt,
+                      k % 3 == 0 ? SpooledRow::kNoCells : static_cast<std::size_t>(k % 5));
+            EXPECT_EQ(row.stratum, static_cast<std::size_t>(k % 4));
+            EXPECT_EQ(row.counts.n110, k + 3);
+            EXPECT_EQ(std::isnan(row.count), k % 7 == 0);
+            ++k;
+        });
+        EXPECT_EQ(k, 500);
+        EXPECT_TRUE(spool.empty());
+    }
+}
+
 TEST(RowWriter, TextCannotSteerWhatShowsIt)
 {
     const char* const reordering[] = {"\xE2\x80\xAA", "\xE2\x80\xAB", "\xE2\x80\xAC",
