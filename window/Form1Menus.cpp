@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 
 #include "DetailsDialog.h"
@@ -159,11 +158,7 @@ void Form1::printReport()
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
-    QPrintDialog dialog(&printer, this);
-    dialog.setObjectName(QStringLiteral("printDialog"));
-    if (dialog.exec() != QDialog::Accepted) {
+    if (!choosePrinter(printer, this)) {
         return;
     }
     // Printed to a file, the page is made in memory and written whole, as Save report does: a

@@ -8,6 +8,7 @@
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPdfWriter>
 #include <QTextDocument>
 
@@ -351,6 +352,15 @@ QString resultsText(const ReportContent& content)
                   : QStringLiteral("Messages:\n") + content.messages.join(QLatin1Char('\n')) +
                         QLatin1Char('\n'));
     return parts.join(QLatin1Char('\n'));
+}
+
+bool choosePrinter(QPrinter& printer, QWidget* parent)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("printDialog"));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 } // namespace kestrum

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPrinter>
+#include <QWidget>
 #include <QFont>
 #include <QImage>
 #include <QString>
@@ -19,6 +21,10 @@ class QPageLayout;
 class QPdfWriter;
 
 namespace kestrum {
+
+// The reports' printer, A4 with 15 mm margins, as the user sets it in the print dialog: false when
+// the dialog was cancelled. Both windows print through it, so that their pages match.
+bool choosePrinter(QPrinter& printer, QWidget* parent);
 
 // The product's version, as both programs and the package give it.
 QString programVersion();

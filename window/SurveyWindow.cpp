@@ -9,7 +9,6 @@
 #include <QInputDialog>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -527,11 +526,7 @@ void SurveyWindow::printReport()
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageMargins(QMarginsF(15.0, 15.0, 15.0, 15.0), QPageLayout::Millimeter);
-    QPrintDialog dialog(&printer, this);
-    dialog.setObjectName(QStringLiteral("printDialog"));
-    if (dialog.exec() != QDialog::Accepted) {
+    if (!choosePrinter(printer, this)) {
         return;
     }
     // Printed to a file, the pages are made in memory and written whole, as Save report does.
