@@ -107,18 +107,18 @@ std::to_chars_result shortestText(char* first, char* last, double value,
 
 } // namespace
 
-std::to_chars_result toChars(char* first, char* last, double value)
+std::to_chars_result to_chars(char* first, char* last, double value)
 {
     return shortestText(first, last, value, std::nullopt);
 }
 
-std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format)
+std::to_chars_result to_chars(char* first, char* last, double value, std::chars_format format)
 {
     return shortestText(first, last, value, format);
 }
 
-std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format,
-                             int precision)
+std::to_chars_result to_chars(char* first, char* last, double value, std::chars_format format,
+                              int precision)
 {
     const auto room = static_cast<std::size_t>(last - first);
     const auto written =
@@ -131,7 +131,7 @@ std::to_chars_result toChars(char* first, char* last, double value, std::chars_f
     return {written.out, std::errc()};
 }
 
-std::from_chars_result fromChars(const char* first, const char* last, double& value)
+std::from_chars_result from_chars(const char* first, const char* last, double& value)
 {
     double read = 0.0;
     const auto result = fast_float::from_chars(first, last, read);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <charconv>
+#include <string>
 #include <system_error>
 
 namespace kestrum::text {
@@ -16,59 +17,49 @@ namespace portable {
 
 // The shortest text that reads back as value, fixed or scientific whichever is shorter (fixed on
 // a tie); a whole number in fixed form has all its digits.
-std::to_chars_result toChars(char* first, char* last, double value);
+std::to_chars_result to_chars(char* first, char* last, double value);
 // The same digits in the form asked for; general is fixed for exponents from -4 to 5, as printf's
 // %g with its default precision.
-std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format);
+std::to_chars_result to_chars(char* first, char* last, double value, std::chars_format format);
 // Rounded to precision digits after the point, fixed or scientific, as printf's %.*f and %.*e.
-std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format,
-                             int precision);
+std::to_chars_result to_chars(char* first, char* last, double value, std::chars_format format,
+                              int precision);
 // A decimal number as from_chars reads one: an optional '-', digits with an optional point, an
 // optional exponent; "inf", "infinity" and "nan". No blanks, no '+', no hexadecimal.
-std::from_chars_result fromChars(const char* first, const char* last, double& value);
+std::from_chars_result from_chars(const char* first, const char* last, double& value);
 
 } // namespace portable
 
+// The standard's where it has them for doubles, else the portable ones.
 #if defined(__cpp_lib_to_chars)
-
-inline std::to_chars_result toChars(char* first, char* last, double value)
-{
-    return std::to_chars(first, last, value);
-}
-inline std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format)
-{
-    return std::to_chars(first, last, value, format);
-}
-inline std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format,
-                                    int precision)
-{
-    return std::to_chars(first, last, value, format, precision);
-}
-inline std::from_chars_result fromChars(const char* first, const char* last, double& value)
-{
-    return std::from_chars(first, last, value);
-}
-
+namespace chosen = std;
 #else
+namespace chosen = portable;
+#endif
 
 inline std::to_chars_result toChars(char* first, char* last, double value)
 {
-    return portable::toChars(first, last, value);
+    return chosen::to_chars(first, last, value);
 }
 inline std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format)
 {
-    return portable::toChars(first, last, value, format);
+    return chosen::to_chars(first, last, value, format);
 }
 inline std::to_chars_result toChars(char* first, char* last, double value, std::chars_format format,
                                     int precision)
 {
-    return portable::toChars(first, last, value, format, precision);
+    return chosen::to_chars(first, last, value, format, precision);
 }
 inline std::from_chars_result fromChars(const char* first, const char* last, double& value)
 {
-    return portable::fromChars(first, last, value);
+    return chosen::from_chars(first, last, value);
 }
 
-#endif
+// The shortest text that reads back as value, as toChars writes it.
+inline std::string shortest(double value)
+{
+    char text[32];
+    return std::string(text, toChars(text, text + sizeof text, value).ptr);
+}
 
 } // namespace kestrum::text

@@ -68,21 +68,21 @@ TEST(FloatChars, WritesWhatTheStandardWrites)
             continue;
         }
         const std::string shortest = text(a, std::to_chars(a, a + sizeof a, value));
-        ASSERT_EQ(text(b, portable::toChars(b, b + sizeof b, value)), shortest);
+        ASSERT_EQ(text(b, portable::to_chars(b, b + sizeof b, value)), shortest);
         double back = 0.0;
-        ASSERT_EQ(portable::fromChars(b, b + shortest.size(), back).ec, std::errc());
+        ASSERT_EQ(portable::from_chars(b, b + shortest.size(), back).ec, std::errc());
         ASSERT_EQ(back, value) << shortest;
         for (const auto format : {std::chars_format::general, std::chars_format::fixed,
                                   std::chars_format::scientific}) {
             const std::string expected = text(a, std::to_chars(a, a + sizeof a, value, format));
-            ASSERT_EQ(text(b, portable::toChars(b, b + sizeof b, value, format)), expected)
+            ASSERT_EQ(text(b, portable::to_chars(b, b + sizeof b, value, format)), expected)
                 << "shortest of " << shortest;
         }
         const int precision = compared++ % 18;
         for (const auto format : {std::chars_format::scientific, std::chars_format::fixed}) {
             const std::string expected =
                 text(a, std::to_chars(a, a + sizeof a, value, format, precision));
-            ASSERT_EQ(text(b, portable::toChars(b, b + sizeof b, value, format, precision)),
+            ASSERT_EQ(text(b, portable::to_chars(b, b + sizeof b, value, format, precision)),
                       expected)
                 << precision << " digits of " << expected;
         }
@@ -90,8 +90,8 @@ TEST(FloatChars, WritesWhatTheStandardWrites)
     EXPECT_GT(compared, 190000);
     // Too little room is told, not cut short.
     for (const int room : {0, 3}) {
-        EXPECT_EQ(portable::toChars(b, b + room, 1234.5).ec, std::errc::value_too_large);
-        EXPECT_EQ(portable::toChars(b, b + room, 1234.5, std::chars_format::fixed, 2).ec,
+        EXPECT_EQ(portable::to_chars(b, b + room, 1234.5).ec, std::errc::value_too_large);
+        EXPECT_EQ(portable::to_chars(b, b + room, 1234.5, std::chars_format::fixed, 2).ec,
                   std::errc::value_too_large);
     }
 }
@@ -107,7 +107,7 @@ TEST(FloatChars, ReadsWhatTheStandardReads)
         double read = 7.0;
         const char* end = typed.data() + typed.size();
         const auto a = std::from_chars(typed.data(), end, expected);
-        const auto b = portable::fromChars(typed.data(), end, read);
+        const auto b = portable::from_chars(typed.data(), end, read);
         EXPECT_EQ(b.ec, a.ec) << typed;
         EXPECT_EQ(b.ptr - typed.data(), a.ptr - typed.data()) << typed;
         EXPECT_EQ(std::memcmp(&read, &expected, sizeof read), 0)
