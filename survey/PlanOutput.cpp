@@ -1,8 +1,5 @@
 #include "PlanOutput.h"
 
-#include "FloatChars.h"
-
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +7,9 @@
 #include <variant>
 
 #include <nlohmann/json.hpp>
+
+#include "FloatChars.h"
+#include "NumberCore.h"
 
 namespace kestrum::survey {
 
@@ -74,19 +74,14 @@ public:
     std::string take() { return std::move(text_); }
 
 private:
+    // Rounded as kestrum-estimate's --digits rounds, the window's way.
     std::string number(double value) const
     {
-        char text[400];
         if (digits_ < 0) {
-            return std::string(text, kestrum::text::toChars(text, text + sizeof text, value).ptr);
+            return kestrum::text::shortest(value);
         }
-        std::snprintf(text, sizeof text, "%.*f", digits_, value);
-        std::string shown(text);
-        // A value rounded to zero has no sign.
-        if (shown.front() == '-' && shown.find_first_of("123456789") == std::string::npos) {
-            shown.erase(0, 1);
-        }
-        return shown;
+        return kestrum::text::formatNumber(
+            value, digits_ == 0 ? "0" : "0." + std::string(static_cast<std::size_t>(digits_), '0'));
     }
 
     double rounded(double value) const

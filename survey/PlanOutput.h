@@ -17,7 +17,7 @@ const std::vector<std::string_view>& planColumns();
 const std::vector<std::string_view>& curveColumns();
 
 // digits < 0: every real in full (the shortest text that reads back as the same double);
-// otherwise rounded to that many decimals.
+// otherwise rounded to that many decimals as the survey's rows are (RowWriter).
 std::string planRows(const SurveyPlan& plan, const SimulatedPlan* simulated, Format format,
                      int digits);
 std::string curveRows(const SurveyPlan& plan, Format format, int digits);

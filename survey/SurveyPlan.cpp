@@ -1,7 +1,6 @@
 #include "SurveyPlan.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <future>
@@ -20,15 +19,11 @@ namespace kestrum::survey {
 
 namespace {
 
+using text::shortest;
+
 constexpr double kZ975 = inference::kNormalQuantile975;
 // No multiple of the plan's blocks is worth drawing beyond this on the curve: the tail flattens.
 constexpr std::uint64_t kCurveReach = 4;
-
-std::string shortest(double value)
-{
-    char text[32];
-    return std::string(text, kestrum::text::toChars(text, text + sizeof text, value).ptr);
-}
 
 std::string named(const std::string& stratum)
 {
@@ -41,29 +36,6 @@ std::string lowerCase(std::string text)
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return text;
-}
-
-// The whole field as a finite number, locale-free; a decimal comma read as a point when the
-// fields are separated by ';'.
-std::optional<double> number(std::string text, bool decimalComma)
-{
-    if (decimalComma && text.find('.') == std::string::npos) {
-        std::replace(text.begin(), text.end(), ',', '.');
-    }
-    std::string_view view(text);
-    if (!view.empty() && view.front() == '+') {
-        view.remove_prefix(1);
-        if (!view.empty() && (view.front() == '+' || view.front() == '-')) {
-            return std::nullopt;
-        }
-    }
-    double value = 0.0;
-    const char* end = view.data() + view.size();
-    const auto [stop, error] = kestrum::text::fromChars(view.data(), end, value);
-    if (view.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 double median(std::vector<double>& values)
@@ -171,7 +143,7 @@ std::vector<PlanStratum> readPlan(ByteSource& source, const std::string& name)
         double values[kColumns - 1] = {};
         for (std::size_t c = 1; c < kColumns; ++c) {
             const std::string& text = record.fields[*at[c]];
-            const std::optional<double> value = number(text, separator == ';');
+            const std::optional<double> value = readNumber(text, separator == ';');
             if (!value) {
                 throw refuse(
                     record.line,
@@ -350,6 +322,17 @@ std::vector<std::uint64_t> SurveyPlan::allocation(std::size_t point) const
     return blocks;
 }
 
+PlanCurve planCurveOf(const SurveyPlan& plan)
+{
+    PlanCurve drawn;
+    for (const CurvePoint& point : plan.curve) {
+        drawn.points.emplace_back(static_cast<double>(point.blocks), point.halfWidthPct);
+    }
+    drawn.plan = Point(static_cast<double>(plan.blocks()), plan.halfWidthPct());
+    drawn.targetPct = plan.goal.targetPct;
+    return drawn;
+}
+
 SurveyPlan planSurvey(std::vector<PlanStratum> strata, const PlanGoal& goal)
 {
     if (strata.empty()) {
@@ -408,13 +391,11 @@ SurveyPlan planSurvey(std::vector<PlanStratum> strata, const PlanGoal& goal)
         wanted = std::min(*goal.blocks, every);
     } else if (!(censusHalfWidth <= *goal.targetPct)) {
         char text[160];
-        std::snprintf(
-            text, sizeof text,
-            "a half-width of ±%s%% cannot be reached: counting every block (%llu "
-            "blocks, %s team-days) gives ±%.1f%%",
-            shortest(*goal.targetPct).c_str(), static_cast<unsigned long long>(every),
-            shortest(static_cast<double>(every) * kCountsPerBlock / goal.blocksPerDay).c_str(),
-            censusHalfWidth);
+        std::snprintf(text, sizeof text,
+                      "a half-width of ±%s%% cannot be reached: counting every block (%llu "
+                      "blocks, %s team-days) gives ±%.1f%%",
+                      shortest(*goal.targetPct).c_str(), static_cast<unsigned long long>(every),
+                      shortest(plan.teamDays(every)).c_str(), censusHalfWidth);
         throw PlanError(PlanError::Kind::Goal, text);
     }
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "PlanCurve.h"
 #include "SamplingFrame.h"
 #include "SurveyReader.h"
 #include "Totals.h"
@@ -121,6 +122,9 @@ struct SurveyPlan {
     // The blocks of each stratum at a point of the curve.
     std::vector<std::uint64_t> allocation(std::size_t point) const;
 };
+
+// The curve as the planner draws it (drawPlanCurve): the plan marked, the target when there is one.
+PlanCurve planCurveOf(const SurveyPlan& plan);
 
 // Throws PlanError for a stratum's figures that cannot be planned with (naming the stratum), a
 // goal that is not a positive number, a target beyond reach even counting every block (saying

@@ -323,6 +323,10 @@ TEST(SurveyPlan, RowsHoldEveryColumnAndTheCityLast)
     EXPECT_EQ(records[1].fields[0], "a, \"b\"");
     EXPECT_EQ(records[3].fields[0], "");
     EXPECT_EQ(records[3].fields[2], "20");
+    // Rounded as the survey's rows are, on the value's decimal form: S 0.85 is 0.9, where
+    // printf's rounding of its binary value gives 0.8.
+    const std::string one = planRows(plan, nullptr, Format::Csv, 1);
+    EXPECT_NE(one.find("\ntown,120,15,15.0,0.5,0.5,0.9,"), std::string::npos) << one;
     const std::string json = planRows(plan, nullptr, Format::Json, -1);
     const auto city = nlohmann::json::parse(json.substr(json.rfind('{')));
     EXPECT_TRUE(city["stratum"].is_null());
