@@ -16,7 +16,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -112,26 +111,34 @@ int openInput(const std::string& path)
     return path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-// Whole or not at all: the old file stays until every byte is written.
+// Whole or not at all: the old file stays until every byte is written. Unbuffered, so that a
+// failed write (a full disk) fails here: QSaveFile::commit() puts a file in place after a failed
+// buffered write of under 16 KiB and says nothing of it.
 std::optional<std::string> saveWhole(const std::string& path, const QByteArray& bytes)
 {
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    const std::string cannot = "cannot write " + path + ": ";
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return cannot + file.errorString().toStdString();
+    }
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        // Qt's own text for a failed write is "Unknown error"; the system's says what it was.
+        const std::string why =
+            errno != 0 ? std::strerror(errno) : file.errorString().toStdString();
         file.cancelWriting();
-        return "cannot write " + path + ": " + file.errorString().toStdString();
+        return cannot + why;
+    }
+    if (!file.commit()) {
+        return cannot + file.errorString().toStdString();
     }
     return std::nullopt;
 }
 
 bool endsWith(const std::string& text, const char* ending)
 {
-    const std::size_t n = std::strlen(ending);
-    if (text.size() < n) {
-        return false;
-    }
-    return std::equal(
-        text.end() - static_cast<std::ptrdiff_t>(n), text.end(), ending, ending + n,
-        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return QString::fromStdString(text).endsWith(QLatin1String(ending), Qt::CaseInsensitive);
 }
 
 // Qt's own notes on a machine without a desktop (no XDG_RUNTIME_DIR, say) would read as problems
@@ -160,12 +167,7 @@ std::optional<std::string> savePlot(const std::string& path, const SurveyPlan& p
                       QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(kFontPoints);
-    kestrum::PlanCurve curve;
-    for (const CurvePoint& point : plan.curve) {
-        curve.points.emplace_back(static_cast<double>(point.blocks), point.halfWidthPct);
-    }
-    curve.plan = kestrum::Point(static_cast<double>(plan.blocks()), plan.halfWidthPct());
-    curve.targetPct = plan.goal.targetPct;
+    const kestrum::PlanCurve curve = planCurveOf(plan);
     const QSize size(kPlotWidth, kPlotHeight);
     const QByteArray bytes = endsWith(path, ".pdf") ? kestrum::planCurvePdf(curve, size, font)
                                                     : kestrum::planCurvePng(curve, size, font);
@@ -259,7 +261,7 @@ int main(int argc, char** argv)
                        ? std::string()
                        : "the picture's name must end in .png or .pdf, not " + path;
         });
-    app.set_version_flag("--version", "kestrum-plan 1.0");
+    app.set_version_flag("--version", "kestrum-plan " KESTRUM_VERSION);
 
     try {
         app.parse(argc, argv);

@@ -131,14 +131,16 @@ readelf -d "$root/usr/bin/kestrum-estimate" | grep -qE 'RPATH|RUNPATH' &&
 export LD_LIBRARY_PATH=$libdir
 resolved=$(ldd "$root/usr/bin/kestrum-estimate" | sed -n 's/.*libKestrum\.so\.1 => \([^ ]*\).*/\1/p')
 [ "$resolved" = "$library" ] || fail "kestrum-estimate resolves libKestrum.so.1 to '$resolved', not $library"
-# One version: the package's, the survey tool's, the metainfo's and both manual pages'. (The
-# window's About and report show the same: Form1_test.)
+# One version: the package's, the command-line programs', the metainfo's and every manual page's.
+# (The window's About and report show the same: Form1_test.)
 version=$(dpkg-deb -f "$deb" Version)
-[ "$("$root/usr/bin/kestrum-estimate" --version 2>&1)" = "kestrum-estimate $version" ] ||
-  fail "kestrum-estimate --version says '$("$root/usr/bin/kestrum-estimate" --version 2>&1)', the package $version"
+for program in kestrum-estimate kestrum-plan; do
+  said=$("$root/usr/bin/$program" --version 2>&1) || true
+  [ "$said" = "$program $version" ] || fail "$program --version says '$said', the package $version"
+done
 grep -q "<release version=\"$version\"" "$root"/usr/share/metainfo/*.metainfo.xml ||
   fail "the metainfo's release is not $version"
-for page in Kestrum kestrum-estimate; do
+for page in Kestrum kestrum-estimate kestrum-plan; do
   zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"$page $version\"" ||
     fail "the manual page of $page does not give version $version"
 done

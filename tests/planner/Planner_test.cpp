@@ -60,6 +60,7 @@ TEST_F(Planner, ExitStatusAndMessageNameTheProblem)
         int status;
         bool rows; // the plan written to standard output
         const char* says;
+        const char* shell = ""; // run before the program
     } cases[] = {
         {"--target 20 plan.csv", 0, true, ""},
         {"--target 10 --pilot pilot.csv --frame frame.csv", 0, true,
@@ -78,10 +79,13 @@ TEST_F(Planner, ExitStatusAndMessageNameTheProblem)
         {"--target 20 plan.csv >/dev/full", 2, false, "cannot write the plan"},
         {"--target 20 --curve no/such/folder.csv plan.csv", 2, true,
          "cannot write no/such/folder.csv"},
+        // A disk that fills under a file small enough for Qt to buffer (1,777 bytes).
+        {"--blocks 6 --curve curve.csv plan.csv >/dev/null", 2, false,
+         "cannot write curve.csv: File too large", "ulimit -f 2 && trap '' XFSZ && "},
         {"--target 20 --plot curve.gif plan.csv", 2, false, "must end in .png or .pdf"},
     };
     for (const auto& c : cases) {
-        const Outcome outcome = run(c.arguments);
+        const Outcome outcome = runProgram(c.arguments, c.shell);
         EXPECT_EQ(outcome.status, c.status) << c.arguments << "\n" << outcome.err;
         EXPECT_NE(outcome.err.find(c.says), std::string::npos) << c.arguments << "\n"
                                                                << outcome.err;
