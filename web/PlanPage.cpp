@@ -28,22 +28,6 @@ namespace {
 // The table's rows are read as the plan file they stand for: this name, a header on line 1.
 constexpr std::string_view kTableName = "table";
 
-std::string shortest(double value)
-{
-    char text[64];
-    return std::string(text, text::toChars(text, text + sizeof text, value).ptr);
-}
-
-// A number in the browser's locale as the plan file writes it.
-std::string shown(const std::string& field, const text::NumberLocale& locale)
-{
-    const std::size_t point = field.find('.');
-    if (locale.decimalPoint == "." || point == std::string::npos || !readNumber(field, false)) {
-        return field;
-    }
-    return field.substr(0, point) + locale.decimalPoint + field.substr(point + 1);
-}
-
 json refused(std::string_view box, std::string_view reason, std::size_t row = 0)
 {
     json refusal{{"box", box}, {"reason", reason}};
@@ -79,7 +63,7 @@ std::string planFileOf(const json& strata, const text::NumberLocale& locale)
             }
             const auto number = text::readDouble(typed, locale);
             if (k > 0 && number) {
-                file += shortest(*number.value);
+                file += text::shortest(*number.value);
             } else {
                 quoted(typed, file);
             }
@@ -112,7 +96,9 @@ json readPlanFile(const json& request, const text::NumberLocale& locale)
     try {
         json strata = json::array();
         for (const PlanStratum& s : readPlan(source, name)) {
-            const auto number = [&](double value) { return shown(shortest(value), locale); };
+            const auto number = [&](double value) {
+                return shownInLocale(text::shortest(value), locale);
+            };
             strata.push_back({s.name, std::to_string(s.frameBlocks), number(s.dogs),
                               number(s.dogsCv), number(s.P), number(s.S)});
         }
@@ -205,7 +191,7 @@ std::string plan(const std::string& requestText)
         }
         json row = json::array();
         for (const std::string& field : record.fields) {
-            row.push_back(shown(field, locale));
+            row.push_back(shownInLocale(field, locale));
         }
         table.push_back(row);
     }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "SurveyReader.h"
+
 namespace kestrum::web {
 
 text::NumberLocale localeOf(const nlohmann::json& request)
@@ -40,6 +42,18 @@ std::variant<int, std::string_view> digitsOf(const nlohmann::json& request,
         return std::string_view("must be a whole number from 0 to 15");
     }
     return *digits;
+}
+
+std::string shownInLocale(std::string field, const text::NumberLocale& locale)
+{
+    if (locale.decimalPoint == ".") {
+        return field;
+    }
+    if (const std::size_t point = field.find('.');
+        point != std::string::npos && survey::readNumber(field, false)) {
+        field.replace(point, 1, locale.decimalPoint);
+    }
+    return field;
 }
 
 } // namespace kestrum::web

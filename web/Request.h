@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <string>
 #include <string_view>
 #include <variant>
 
@@ -18,5 +19,9 @@ text::NumberLocale localeOf(const nlohmann::json& request);
 // whole number from 0 to 15, as the programs' --digits takes, or why it is not one.
 std::variant<int, std::string_view> digitsOf(const nlohmann::json& request,
                                              const text::NumberLocale& locale);
+
+// A field of a program's output as the page shows it: a number with the browser's decimal point,
+// anything else as it is.
+std::string shownInLocale(std::string field, const text::NumberLocale& locale);
 
 } // namespace kestrum::web

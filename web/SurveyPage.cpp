@@ -76,7 +76,6 @@ void tableOf(const std::string& csv, const text::NumberLocale& locale, json& ans
     Record record;
     json header = json::array();
     bool first = true;
-    const bool pointShown = locale.decimalPoint == ".";
     while (records.next(record)) {
         if (first) {
             header = record.fields;
@@ -86,11 +85,7 @@ void tableOf(const std::string& csv, const text::NumberLocale& locale, json& ans
         for (std::string& field : record.fields) {
             std::replace_if(
                 field.begin(), field.end(), [](char c) { return c == '\x1e' || c == '\x1f'; }, ' ');
-            if (const std::size_t point = field.find('.');
-                !pointShown && point != std::string::npos && readNumber(field, false)) {
-                field.replace(point, 1, locale.decimalPoint);
-            }
-            table += field;
+            table += shownInLocale(std::move(field), locale);
             table += '\x1f';
         }
         table += '\x1e';

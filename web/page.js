@@ -675,6 +675,7 @@ function startSurveyPage() {
   $("saveTally").addEventListener("click", () => {
     if (!lastSurvey || !lastSurvey.asked) return;
     const tally = runCore({ ...lastSurvey.asked, tally: true });
+    tally.forest.delete(); // a tally draws none, but the core made one for the page to free
     lastSurvey.tally = tally.csv;
     if (tally.stopped) $("surveyStatus").textContent = say("surveyStopped", { reason: tally.stopped });
     else saveText(tally.csv, `${baseName($("surveyFile").files[0], "sheet")}-tally.csv`);
