@@ -4,6 +4,7 @@
 // median half-width and their ratio, and the coverage of the 95% limits with its standard error.
 //
 //   kestrum_plan_study [--surveys K] [--seed S]
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
